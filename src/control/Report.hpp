@@ -12,39 +12,42 @@ namespace vendilox {
 
 // The result file cannot be created: "Cannot create file <path>".
 class EFCreateError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // Writing the report failed; the message names the file.
 class EWriteError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // The result file, created empty at start-up and held open, exclusively, until the process ends.
 class TOutputFile {
-public:
+  public:
     TOutputFile() = default;
     TOutputFile(const TOutputFile&) = delete;
     TOutputFile& operator=(const TOutputFile&) = delete;
     ~TOutputFile();
 
-    // Creates or truncates the file at path (Windows-1250) and keeps it open; raises
-    // EFCreateError.
+    // Creates or truncates the file at path (Windows-1250) and keeps it open with an exclusive
+    // lock; raises EFCreateError, also when another process holds the lock (its file is then
+    // left as it was).
     void Create(const std::string& path);
-    // Writes every byte at the current position; raises EWriteError when not all were written.
+    // Writes every byte at the current position; raises EWriteError when not all were written,
+    // having cut the file back to where the write began.
     void Write(std::string_view bytes);
     bool IsOpen() const { return fd_ >= 0; }
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     int fd_ = -1;
     std::string path_;
 };
 
 // Empties the report memo and creates the empty result file.
-void CreateOutputFile(platform::IReportMemo& memo3, const std::string& outputPath, TOutputFile& file);
+void CreateOutputFile(platform::IReportMemo& memo3, const std::string& outputPath,
+                      TOutputFile& file);
 
 // Renders the record into the report memo and writes the memo's whole text to the file.
 void WriteReport(const TTransactionResult& result, platform::IReportMemo& memo3, TOutputFile& file);
