@@ -9,6 +9,7 @@
 
 #include "platform/application.hpp"
 #include "platform/window.hpp"
+#include "protocol/cp1250.hpp"
 
 namespace vendilox::platform::fake {
 
@@ -21,10 +22,12 @@ struct TShownBox {
 };
 
 class FakeMessageBox : public IMessageBox {
-public:
-    void Show(std::string_view caption, std::string_view text, TBoxIcon icon, TBoxOwner owner) override {
+  public:
+    void Show(std::string_view caption, std::string_view text, TBoxIcon icon,
+              TBoxOwner owner) override {
         Shown.push_back({std::string(caption), std::string(text), icon, owner});
-        if (OnShow) OnShow(Shown.back());
+        if (OnShow)
+            OnShow(Shown.back());
     }
     std::vector<TShownBox> Shown;
     // Runs while the box is "open", before Show returns (a modal box's own loop).
@@ -32,12 +35,13 @@ public:
 };
 
 class FakeApplication : public IApplication {
-public:
+  public:
     explicit FakeApplication(IMessageBox& boxes) : boxes_(boxes) {}
     void SetTitle(std::string_view title) override { title_ = title; }
     std::string Title() const override { return title_; }
     void Run() override {
-        if (OnRun) OnRun();
+        if (OnRun)
+            OnRun();
     }
     void Terminate() override { ++TerminateCalls; }
     bool Terminated() const override { return TerminateCalls > 0; }
@@ -53,14 +57,14 @@ public:
     // What the message loop does in a test (for example: show the window, advance time).
     std::function<void()> OnRun;
 
-private:
+  private:
     IMessageBox& boxes_;
     std::string title_;
     int exitCode_ = 0;
 };
 
 class FakeStatusCaption : public IStatusCaption {
-public:
+  public:
     void SetCaption(std::string_view text) override {
         caption_ = text;
         History.push_back(caption_);
@@ -70,19 +74,19 @@ public:
     TColor Color() const override { return color_; }
     std::vector<std::string> History;
 
-private:
-    std::string caption_ = "N\xE1kup";  // the design caption
+  private:
+    std::string caption_{"Nákup"_w1250};  // the design caption
     TColor color_ = TColor::Blue;
 };
 
 class FakeLogMemo : public ILogMemo {
-public:
+  public:
     void AppendLine(std::string_view line) override { Lines.emplace_back(line); }
     std::vector<std::string> Lines;
 };
 
 class FakeReportMemo : public IReportMemo {
-public:
+  public:
     void Clear() override { Lines.clear(); }
     void AppendLine(std::string_view line) override { Lines.emplace_back(line); }
     std::string Text() const override {
