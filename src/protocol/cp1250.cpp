@@ -22,7 +22,8 @@ void AppendUtf8(std::string& out, char32_t cp) {
 std::string Cp1250ToUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size() + text.size() / 2);
-    for (char c : text) AppendUtf8(out, cp1250::ToUnicode(static_cast<unsigned char>(c)));
+    for (char c : text)
+        AppendUtf8(out, cp1250::ToUnicode(static_cast<unsigned char>(c)));
     return out;
 }
 

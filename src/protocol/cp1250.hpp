@@ -41,9 +41,11 @@ constexpr char32_t ToUnicode(unsigned char byte) noexcept {
 
 // The Windows-1250 byte of a code point, or -1 when the code page has none.
 constexpr int FromUnicode(char32_t cp) noexcept {
-    if (cp < 0x80) return static_cast<int>(cp);
+    if (cp < 0x80)
+        return static_cast<int>(cp);
     for (std::size_t i = 0; i < kHighHalf.size(); ++i) {
-        if (kHighHalf[i] == cp) return static_cast<int>(0x80 + i);
+        if (kHighHalf[i] == cp)
+            return static_cast<int>(0x80 + i);
     }
     return -1;
 }
@@ -53,7 +55,8 @@ constexpr int FromUnicode(char32_t cp) noexcept {
 constexpr char32_t DecodeUtf8(std::string_view text, std::size_t& i) noexcept {
     auto b0 = static_cast<unsigned char>(text[i]);
     auto cont = [&](std::size_t k) -> int {
-        if (i + k >= text.size()) return -1;
+        if (i + k >= text.size())
+            return -1;
         auto b = static_cast<unsigned char>(text[i + k]);
         return (b & 0xC0) == 0x80 ? (b & 0x3F) : -1;
     };
@@ -79,8 +82,8 @@ constexpr char32_t DecodeUtf8(std::string_view text, std::size_t& i) noexcept {
     } else if (b0 >= 0xF0 && b0 <= 0xF4) {
         int c1 = cont(1), c2 = cont(2), c3 = cont(3);
         if (c1 >= 0 && c2 >= 0 && c3 >= 0) {
-            char32_t cp = (char32_t(b0 & 0x07) << 18) | (char32_t(c1) << 12) |
-                          (char32_t(c2) << 6) | char32_t(c3);
+            char32_t cp = (char32_t(b0 & 0x07) << 18) | (char32_t(c1) << 12) | (char32_t(c2) << 6) |
+                          char32_t(c3);
             if (cp >= 0x10000 && cp <= 0x10FFFF) {
                 i += 4;
                 return cp;
@@ -96,7 +99,8 @@ template <std::size_t N>
 struct Utf8Literal {
     char bytes[N]{};
     consteval Utf8Literal(const char (&s)[N]) {
-        for (std::size_t i = 0; i < N; ++i) bytes[i] = s[i];
+        for (std::size_t i = 0; i < N; ++i)
+            bytes[i] = s[i];
     }
     constexpr std::string_view view() const { return {bytes, N - 1}; }
 };

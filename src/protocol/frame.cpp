@@ -17,7 +17,8 @@ std::string Hex4(std::uint32_t value) {
 
 }  // namespace
 
-std::uint16_t Crc16(std::uint16_t initial, std::uint16_t count, const unsigned char* bytes) noexcept {
+std::uint16_t Crc16(std::uint16_t initial, std::uint16_t count,
+                    const unsigned char* bytes) noexcept {
     std::uint16_t crc = initial;
     for (std::uint16_t i = 0; i < count; ++i) {
         const unsigned index = ((crc >> 8) ^ bytes[i]) & 0xFFu;
@@ -40,9 +41,13 @@ std::uint16_t Crc16(std::string_view bytes) noexcept {
     return crc;
 }
 
-std::string CrcText(std::uint16_t crc) { return Hex4(crc); }
+std::string CrcText(std::uint16_t crc) {
+    return Hex4(crc);
+}
 
-std::string LengthText(std::size_t length) { return Hex4(static_cast<std::uint32_t>(length & 0xFFFF)); }
+std::string LengthText(std::size_t length) {
+    return Hex4(static_cast<std::uint32_t>(length & 0xFFFF));
+}
 
 std::string HexDump(std::string_view text) {
     std::string out;

@@ -37,14 +37,16 @@ inline constexpr std::array<std::uint16_t, 256> kCrc16Table = [] {
     std::array<std::uint16_t, 256> table{};
     for (std::uint32_t i = 0; i < 256; ++i) {
         std::uint32_t reg = i << 8;
-        for (int bit = 0; bit < 8; ++bit) reg = (reg & 0x8000) ? ((reg << 1) ^ 0x1021) : (reg << 1);
+        for (int bit = 0; bit < 8; ++bit)
+            reg = (reg & 0x8000) ? ((reg << 1) ^ 0x1021) : (reg << 1);
         table[i] = static_cast<std::uint16_t>(reg & 0xFFFF);
     }
     return table;
 }();
 
 // CRC-16/XMODEM of the first count bytes, starting from initial.
-std::uint16_t Crc16(std::uint16_t initial, std::uint16_t count, const unsigned char* bytes) noexcept;
+std::uint16_t Crc16(std::uint16_t initial, std::uint16_t count,
+                    const unsigned char* bytes) noexcept;
 
 // CRC-16/XMODEM of a whole span, starting from 0: what every caller of the program needs.
 std::uint16_t Crc16(std::string_view bytes) noexcept;

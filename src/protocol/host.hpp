@@ -7,14 +7,14 @@
 namespace vendilox {
 
 class IProtocolHost {
-public:
+  public:
     // Appends one line to the communication log.
     virtual void LogLine(std::string_view line) = 0;
     // Shows an input-error message box (information icon, OK, no owner, modal to the whole
     // task) and returns when the user has closed it.
     virtual void ShowInputError(std::string_view caption, std::string_view text) = 0;
 
-protected:
+  protected:
     ~IProtocolHost() = default;
 };
 

@@ -33,7 +33,8 @@ void TReceiveReassembly::DiscardUnfinished() {
 
 void TReceiveReassembly::HandleReceivedData(std::string_view chunk) {
     host_.LogLine(ReceivedLine(chunk));
-    if (chunk.empty()) return;
+    if (chunk.empty())
+        return;
 
     if (chunk.front() == STX) {
         // A chunk that opens with STX is judged by itself, whatever the buffer holds.
@@ -72,7 +73,8 @@ void TReceiveReassembly::HandleReceivedData(std::string_view chunk) {
         // Bytes that never finish a frame are not held without bound: what is buffered goes,
         // and the chunk is then judged as if it had come first after a request.
         DiscardUnfinished();
-        if (chunk.size() > kMaxBuffer) return;
+        if (chunk.size() > kMaxBuffer)
+            return;
     }
 
     const bool hasEtx = Contains(chunk, ETX);
@@ -90,7 +92,8 @@ void TReceiveReassembly::HandleReceivedData(std::string_view chunk) {
             message = receiveBuffer_.substr(0, etx + 1);
             receiveBuffer_.erase(0, etx + 1);
         }
-        if (!receiveBuffer_.empty()) partialFrame_ = true;
+        if (!receiveBuffer_.empty())
+            partialFrame_ = true;
         if (host_.HandleFinalResponse(message) == 0) {
             host_.LogLine(ReceivedLine(receiveBuffer_));
             host_.LogLine("Konec transakce");

@@ -65,7 +65,8 @@ constexpr int kMaxLeadingZeros = 15;
 
 std::string_view StatusFor(std::int32_t value) {
     for (const auto& row : kStatusTable) {
-        if (row.Value == value) return row.Text;
+        if (row.Value == value)
+            return row.Text;
     }
     return kStatusOther;
 }
@@ -96,14 +97,23 @@ void ApplyCardDigit(char first, TTransactionResult& result) {
 
 }  // namespace
 
-std::string_view StatusApproved() { return "Transakce provedena"_w1250; }
-std::string_view StatusRefundApproved() { return "Transakce zrušena"_w1250; }
-std::string_view StatusCrcError() { return "Chyba CRC"_w1250; }
-std::string_view TypeNameRefund() { return "návrat transakce"_w1250; }
+std::string_view StatusApproved() {
+    return "Transakce provedena"_w1250;
+}
+std::string_view StatusRefundApproved() {
+    return "Transakce zrušena"_w1250;
+}
+std::string_view StatusCrcError() {
+    return "Chyba CRC"_w1250;
+}
+std::string_view TypeNameRefund() {
+    return "návrat transakce"_w1250;
+}
 
 bool ParseResponse(std::string_view frame, std::string_view requestAmount,
                    TTransactionResult& result, TResponseFrames& frames) {
-    if (frame.find(FS) == std::string_view::npos) return false;
+    if (frame.find(FS) == std::string_view::npos)
+        return false;
 
     const std::string header = Substring(frame, 2, header::kLength);
     frames.ResponseCrc = Substring(frame, 1 + header::kBodyCrcPos, header::kBodyCrcWidth);
@@ -179,7 +189,8 @@ bool ParseResponse(std::string_view frame, std::string_view requestAmount,
         }
     }
 
-    if (amount.empty()) amount = requestAmount;
+    if (amount.empty())
+        amount = requestAmount;
     // Removing stops at an empty amount, so an amount of zeros only reads as no amount rather
     // than ending the parse of an otherwise good response.
     for (int removed = 0; removed < kMaxLeadingZeros && !amount.empty() && amount.front() == '0';
@@ -189,8 +200,7 @@ bool ParseResponse(std::string_view frame, std::string_view requestAmount,
     result.AmountDigits = amount;
     result.AmountText = Insert(",", amount, static_cast<std::int64_t>(amount.size()) - 1);
 
-    result.TerminalNumber =
-        Substring(header, header::kTerminalIdPos, header::kTerminalIdWidth);
+    result.TerminalNumber = Substring(header, header::kTerminalIdPos, header::kTerminalIdWidth);
 
     // The header holds yymmddhhnnss; the report wants mm/dd/20yy and hh:nn:ss.
     std::string date = Insert("/", Substring(header, header::kDateTimePos + 2, 4), 3);
@@ -205,7 +215,8 @@ bool ParseResponse(std::string_view frame, std::string_view requestAmount,
 
     const std::int32_t status = CodeValue(result.ResponseCode);
     result.StatusText = StatusFor(status);
-    if (status == 1) result.ResponseCode = "000";
+    if (status == 1)
+        result.ResponseCode = "000";
 
     const std::int32_t type = CodeValue(result.TypeCode);
     for (const auto& row : kTypeTable) {

@@ -12,13 +12,13 @@ namespace vendilox {
 // Raised when a text that must be an integer is not one. The message is the one the POS
 // integrators already know from the program: "'<text>' is not a valid integer value".
 class EConvertError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // Raised when a character is read at a position outside a text.
 class ERangeError : public std::runtime_error {
-public:
+  public:
     ERangeError() : std::runtime_error("Range check error") {}
 };
 
