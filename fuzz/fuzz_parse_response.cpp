@@ -16,13 +16,14 @@ namespace {
 using namespace vendilox;
 
 class SilentHost : public IProtocolHost {
-public:
+  public:
     void LogLine(std::string_view) override {}
     void ShowInputError(std::string_view, std::string_view) override { std::abort(); }
 };
 
 void Require(bool condition) {
-    if (!condition) std::abort();
+    if (!condition)
+        std::abort();
 }
 
 void CheckRecord(const TTransactionResult& r, const TResponseFrames& f) {
@@ -69,7 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             SilentHost host;
             CheckResponseCrc(frames.ResponseCrc, frames.ResponseBody, host);
             // A second response is parsed on top of the first.
-            if (ParseResponse(input, amount, result, frames)) CheckRecord(result, frames);
+            if (ParseResponse(input, amount, result, frames))
+                CheckRecord(result, frames);
         } else {
             Require(input.find(FS) == std::string_view::npos);
         }

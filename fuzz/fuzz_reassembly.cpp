@@ -16,17 +16,19 @@ using namespace vendilox;
 struct HostFailure {};
 
 void Require(bool condition) {
-    if (!condition) std::abort();
+    if (!condition)
+        std::abort();
 }
 
 class ChoosingHost : public IReassemblyHost {
-public:
+  public:
     void LogLine(std::string_view) override {}
     void HandleActivityConfirmation() override {}
     int HandleFinalResponse(const std::string& message) override {
         // A message is empty or runs up to its first ETX, and ends there.
         Require(message.empty() || message.find(ETX) == message.size() - 1);
-        if (Throw) throw HostFailure{};
+        if (Throw)
+            throw HostFailure{};
         return Result;
     }
 
@@ -54,11 +56,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string chunk(piece);
         if (control & 8) {
             chunk.clear();
-            for (int i = 0; i < 64; ++i) chunk.append(piece);
+            for (int i = 0; i < 64; ++i)
+                chunk.append(piece);
         }
         host.Result = control & 1;
         host.Throw = (control & 2) != 0;
-        if (control & 4) reassembly.SetPartialFrame(false);
+        if (control & 4)
+            reassembly.SetPartialFrame(false);
         try {
             reassembly.HandleReceivedData(chunk);
         } catch (const HostFailure&) {
