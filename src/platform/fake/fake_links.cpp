@@ -41,6 +41,10 @@ void FakeSerialPort::Write(const char* data, std::size_t length) {
         ++RefusedWrites;
         throw ELinkError("Write: the port " + name_ + " is not open");
     }
+    if (WriteError) {
+        ++RefusedWrites;
+        throw ELinkError(*WriteError);
+    }
     if (QueuedBytes() + length > kMaxSendQueueSize) {
         ++RefusedWrites;
         throw ELinkError("Write: the send queue of " + name_ + " is full");

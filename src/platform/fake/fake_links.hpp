@@ -53,6 +53,8 @@ class FakeSerialPort : public ISerialPort {
 
     // When set, Open raises ELinkError with this message and the port stays closed.
     std::optional<std::string> OpenError;
+    // When set, every Write raises ELinkError with this message (a port that fails at once).
+    std::optional<std::string> WriteError;
     // When set, Close raises ELinkError with this message; the port is closed all the same.
     std::optional<std::string> CloseError;
 

@@ -1,0 +1,758 @@
+// One transaction of the window object, played on the fake platform in virtual time: what goes
+// on the wire and when, what the window shows, what lands in the result file, the exit code and
+// whether the program ends.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "control/Unit1.hpp"
+#include "flow_support.hpp"
+#include "platform/fake/fake_platform.hpp"
+#include "protocol/cp1250.hpp"
+
+namespace vendilox {
+namespace {
+
+using namespace flowtest;
+using platform::TBoxIcon;
+using platform::TBoxOwner;
+using platform::TColor;
+using platform::TControlId;
+using platform::fake::FakeClientSocket;
+using platform::fake::FakePlatform;
+using platform::fake::FakeWindow;
+using platform::fake::TSentBytes;
+using platform::fake::TShownBox;
+
+// A purchase of '100' without invoice number composed at 14:30:05 on 16 August 2018.
+const std::string kRequest =
+    STX + std::string("B001        18081614300500000009") + "9930" + FS + "T00" + FS + "B100" + ETX;
+const std::vector<std::string> kPurchaseParams = {"0", "100", "00000000"};
+
+const std::vector<std::string> kApprovedFields = {
+    "R000", "T00", "B000000012345", "P4111111111111111", "F12345678", "JVISA", "L0000123"};
+
+std::string Lines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& line : lines)
+        text += line + "\r\n";
+    return text;
+}
+
+const std::string kApprovedReport = Lines({
+    "000|87654321|0000123|00|0|4111111111111111|12345678|08/16/2018|14:30:05|12345|1|",
+    std::string(35, '-'),
+    std::string("Stav po zpracování: Transakce provedena"_w1250),
+    std::string("Číslo terminálu POS: 87654321"_w1250),
+    std::string("Číslo dávky: 0000123"_w1250),
+    std::string("Typ transakce: nákup na terminálu"_w1250),
+    std::string("Typ karty: Visa"_w1250),
+    std::string("Číslo karty: 4111111111111111"_w1250),
+    std::string("Autorizační kód: 12345678"_w1250),
+    std::string("Datum transakce: 08/16/2018"_w1250),
+    std::string("Čas transakce: 14:30:05"_w1250),
+    std::string("Částka transakce: 123,45 Kč"_w1250),
+});
+
+std::string W(std::string_view w1250) {
+    return std::string(w1250);
+}
+
+// Every table row prints as its name when a case fails.
+template <class Case>
+requires requires(const Case& c) {
+    c.Name;
+}
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class FlowTest : public ::testing::Test {
+  protected:
+    FlowTest() { p.App.SetTitle("Vendilox"); }
+
+    void UseTcp() { ini.ConnectionType = "TCP"; }
+    bool Tcp() const { return ini.ConnectionType == "TCP"; }
+
+    // Writes the settings and shows the window, which runs the start-up at time 0.
+    void Start(std::vector<std::string> params = kPurchaseParams) {
+        WriteFile(dir.IniPath(), ini.Text(dir.Dir()));
+        StartWithoutSettings(std::move(params), dir.ExePath());
+    }
+    void StartWithoutSettings(std::vector<std::string> params, const std::string& exePath) {
+        form = std::make_unique<TForm1>(p.CreateForm1(), std::move(params), exePath);
+        p.Window.Show();
+    }
+
+    // The request leaves at once over the serial link, after the connect over TCP.
+    std::uint64_t RequestAt() const { return Tcp() ? p.ClientSocket1.Outcome.AfterMs : 0; }
+
+    // The terminal sends bytes at a time over the configured link.
+    void Terminal(std::uint64_t at, std::string bytes) {
+        if (Tcp())
+            p.ClientSocket1.InjectRead(at, std::move(bytes));
+        else
+            p.CommPort1.InjectData(at, std::move(bytes));
+    }
+    const std::vector<TSentBytes>& Sent() const {
+        return Tcp() ? p.ClientSocket1.Sent : p.CommPort1.Writes;
+    }
+    std::optional<std::string> Result() const { return ReadFile(dir.ResultPath()); }
+    const std::vector<std::string>& Log() const { return p.Memo1.Lines; }
+    bool LogHas(const std::string& line) const {
+        return std::find(Log().begin(), Log().end(), line) != Log().end();
+    }
+    void ExpectErrorBox(const std::string& message) const {
+        ASSERT_FALSE(p.Boxes.Shown.empty());
+        EXPECT_EQ(p.Boxes.Shown.back(),
+                  (TShownBox{"Vendilox", message, TBoxIcon::Error, TBoxOwner::Window}));
+    }
+    // The end of a run that failed: exit code 1 and the end of the program requested.
+    void ExpectFailedRun() const {
+        EXPECT_EQ(p.App.ExitCode(), 1);
+        EXPECT_TRUE(p.App.Terminated());
+    }
+    void ExpectHeldOpen() const {
+        EXPECT_TRUE(p.Window.HasSystemMenuIcon());
+        EXPECT_FALSE(p.Window.Closed);
+        EXPECT_FALSE(p.App.Terminated());
+        EXPECT_EQ(p.App.ExitCode(), 0);
+    }
+
+    TTempDir dir;
+    TIni ini;
+    FakePlatform p;
+    std::unique_ptr<TForm1> form;
+};
+
+// --- The whole purchase over each link --------------------------------------------------------
+
+struct TLinkCase {
+    const char* Name;
+    bool Tcp;
+};
+
+class PurchaseTest : public FlowTest, public ::testing::WithParamInterface<TLinkCase> {};
+
+TEST_P(PurchaseTest, ApprovedPurchaseIsConfirmedReportedAndClosesItself) {
+    if (GetParam().Tcp)
+        UseTcp();
+    const std::uint64_t t0 = RequestAt();
+    const std::string confirmation = ActivityConfirmation();
+    const std::string response = TerminalFrame(kApprovedFields);
+    Terminal(t0 + 300, confirmation);
+    Terminal(t0 + 2000, response);
+    Start();
+
+    p.Loop.AdvanceTo(t0 + 2000 + 1000 + 3999);
+    // The answer waits a second after the response, and the window another four.
+    ASSERT_EQ(Sent(), (std::vector<TSentBytes>{{t0, kRequest},
+                                               {t0 + 3000, ExpectedConfirmation(response)}}));
+    EXPECT_EQ(p.Clock.Waits, (std::vector<platform::fake::FakeClock::TWait>{{t0 + 2000, 1000}}));
+    EXPECT_FALSE(p.Window.Closed);
+
+    const std::string body = response.substr(38, response.size() - 39);
+    std::vector<std::string> expected;
+    if (!GetParam().Tcp)
+        expected.push_back(W("Otevřen port pro komunikaci..."_w1250));
+    const std::vector<std::string> rest = {
+        "Retezec pro vypocet CRC: " + (FS + std::string("T00") + FS + "B100"),
+        "CRC: 9930",
+        W("Odeslaná data(ASCII): "_w1250) + kRequest,
+        W("Odeslaná data(HEX): "_w1250) + HexDump(kRequest),
+        W("Přijmutá data: "_w1250) + confirmation,
+        W("Přijmutá data: "_w1250) + confirmation,
+        "Activity confirmation",
+        W("Přijmutá data: "_w1250) + response,
+        "Prijmuta data pro vypocet CRC: " + (FS + body),
+        "CRC vypocitane z dat: " + CrcText(Crc16(FS + body)),
+        "CRC obsazene v hlavicce: " + CrcText(Crc16(FS + body)),
+        W("Odeslaná data: "_w1250) + ExpectedConfirmation(response),
+        W("Přijmutá data: "_w1250),
+        "Konec transakce",
+    };
+    expected.insert(expected.end(), rest.begin(), rest.end());
+    EXPECT_EQ(Log(), expected);
+
+    EXPECT_EQ(p.Panel2.History, (std::vector<std::string>{W("Nákup na terminálu"_w1250),
+                                                          W("Transakce provedena"_w1250)}));
+    EXPECT_EQ(p.Panel2.Color(), TColor::Blue);
+    EXPECT_EQ(Result(), kApprovedReport);
+    EXPECT_TRUE(p.Boxes.Shown.empty());
+
+    p.Loop.AdvanceTo(t0 + 7000);
+    EXPECT_TRUE(p.Window.Closed);
+    EXPECT_TRUE(p.App.Terminated());
+    EXPECT_EQ(p.App.ExitCode(), 0);
+    EXPECT_FALSE(p.CommPort1.IsOpen());
+    EXPECT_FALSE(p.ClientSocket1.Active());
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, PurchaseTest,
+                         ::testing::Values(TLinkCase{"Serial", false}, TLinkCase{"Tcp", true}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// --- Outcomes of an accepted response -------------------------------------------------------
+
+struct TOutcomeCase {
+    const char* Name;
+    std::vector<std::string> Params;
+    std::vector<std::string> Fields;
+    std::string Caption;
+    TColor Color;
+    bool ClosesItself;
+    std::string SummaryStart;
+};
+
+class OutcomeTest : public FlowTest, public ::testing::WithParamInterface<TOutcomeCase> {};
+
+TEST_P(OutcomeTest, CaptionColourReportAndClosing) {
+    const TOutcomeCase& c = GetParam();
+    Terminal(1000, TerminalFrame(c.Fields));
+    Start(c.Params);
+    p.Loop.AdvanceTo(5999);
+    EXPECT_EQ(p.Panel2.Caption(), c.Caption);
+    EXPECT_EQ(p.Panel2.Color(), c.Color);
+    const std::string report = Result().value_or("");
+    EXPECT_EQ(report.rfind(c.SummaryStart, 0), 0u) << report;
+    EXPECT_NE(report.find(W("Stav po zpracování: "_w1250) + c.Caption + "\r\n"), std::string::npos);
+
+    p.Loop.AdvanceTo(6000);
+    if (c.ClosesItself) {
+        EXPECT_TRUE(p.Window.Closed);
+        EXPECT_TRUE(p.App.Terminated());
+        EXPECT_EQ(p.App.ExitCode(), 0);
+    } else {
+        ExpectHeldOpen();
+        p.Window.UserClose();  // the close button now works
+        EXPECT_TRUE(p.Window.Closed);
+        EXPECT_EQ(p.App.ExitCode(), 0);
+    }
+}
+
+const std::vector<std::string> kRefundParams = {"10", "100", "12345678"};
+
+INSTANTIATE_TEST_SUITE_P(Responses, OutcomeTest,
+                         ::testing::Values(TOutcomeCase{"Declined",
+                                                        kPurchaseParams,
+                                                        {"R061", "T00", "B100"},
+                                                        W("Zrušeno zákazníkem"_w1250),
+                                                        TColor::Red,
+                                                        false,
+                                                        "061|"},
+                                           TOutcomeCase{"ApprovedRefundReadsAsCancelled",
+                                                        kRefundParams,
+                                                        {"R000", "T10", "B100"},
+                                                        W("Transakce zrušena"_w1250),
+                                                        TColor::Blue,
+                                                        true,
+                                                        "000|"},
+                                           TOutcomeCase{"DeclinedRefundKeepsItsStatus",
+                                                        kRefundParams,
+                                                        {"R050", "T10", "B100"},
+                                                        "Chyba",
+                                                        TColor::Red,
+                                                        false,
+                                                        "050|"},
+                                           TOutcomeCase{"Code001IsApproved",
+                                                        kPurchaseParams,
+                                                        {"R001", "T00", "B100"},
+                                                        W("Transakce provedena"_w1250),
+                                                        TColor::Blue,
+                                                        true,
+                                                        "000|"}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// --- Time-outs --------------------------------------------------------------------------------
+
+TEST_F(FlowTest, NoAnswerShowsNotConnectedEveryFiveSecondsAndALateResponseStillCounts) {
+    const std::string response = TerminalFrame(kApprovedFields);
+    Terminal(12000, ActivityConfirmation());
+    Terminal(12500, response);
+    Start();
+    const std::string notConnected = W("Terminál není připojen!"_w1250);
+
+    p.Loop.AdvanceTo(4999);
+    EXPECT_EQ(p.Panel2.Caption(), W("Nákup na terminálu"_w1250));
+    p.Loop.AdvanceTo(5000);
+    EXPECT_EQ(p.Panel2.Caption(), notConnected);
+    EXPECT_EQ(p.Panel2.Color(), TColor::Blue);
+    EXPECT_FALSE(p.Window.HasSystemMenuIcon());
+    p.Loop.AdvanceTo(10000);
+    EXPECT_EQ(std::count(p.Panel2.History.begin(), p.Panel2.History.end(), notConnected), 2);
+    ExpectHeldOpen();  // the close button came at 9000
+    EXPECT_EQ(Result(), "");
+
+    // The confirmation stops the not-connected timer; the response is handled as usual, but the
+    // window no longer closes by itself.
+    p.Loop.AdvanceTo(30000);
+    EXPECT_EQ(std::count(p.Panel2.History.begin(), p.Panel2.History.end(), notConnected), 2);
+    EXPECT_EQ(p.Panel2.Caption(), W("Transakce provedena"_w1250));
+    EXPECT_EQ(Sent().back(), (TSentBytes{13500, ExpectedConfirmation(response)}));
+    EXPECT_EQ(Result(), kApprovedReport);
+    ExpectHeldOpen();
+}
+
+TEST_F(FlowTest, NoResponseTimeOutCountsFromTheFirstConfirmation) {
+    ini.Timeout = 10;
+    for (std::uint64_t at : {1000, 4000, 7000, 10000})
+        Terminal(at, ActivityConfirmation());
+    Start();
+    p.Loop.AdvanceTo(10999);
+    EXPECT_EQ(p.Panel2.Caption(), W("Nákup na terminálu"_w1250));
+    p.Loop.AdvanceTo(11000);
+    EXPECT_EQ(p.Panel2.Caption(), W("Terminál neodpovídá!"_w1250));
+    EXPECT_EQ(p.Panel2.Color(), TColor::Blue);
+    EXPECT_TRUE(form->KeepOpen);
+    p.Loop.AdvanceTo(15000);
+    ExpectHeldOpen();
+    EXPECT_EQ(Result(), "");
+}
+
+TEST_F(FlowTest, ZeroTimeOutWaitsForTheResponseWithoutLimit) {
+    ini.Timeout = 0;
+    Terminal(1000, ActivityConfirmation());
+    Terminal(3600000, TerminalFrame(kApprovedFields));
+    Start();
+    p.Loop.AdvanceTo(3599999);
+    EXPECT_TRUE(p.Timer2.Running());
+    EXPECT_EQ(p.Timer2.Ticks, 0);
+    EXPECT_EQ(p.Panel2.Caption(), W("Nákup na terminálu"_w1250));
+    EXPECT_FALSE(p.Window.HasSystemMenuIcon());
+    p.Loop.AdvanceTo(3600000 + 5000);
+    EXPECT_EQ(Result(), kApprovedReport);
+    EXPECT_TRUE(p.Window.Closed);
+    EXPECT_EQ(p.App.ExitCode(), 0);
+}
+
+// --- Checksums ------------------------------------------------------------------------------
+
+TEST_F(FlowTest, WrongChecksumIsRejectedAndTheRepeatedResponseAccepted) {
+    ini.CrcCheck = true;
+    const std::string bad = TerminalFrame(kApprovedFields, WithCrc("0000"));
+    const std::string good = TerminalFrame(kApprovedFields);
+    Terminal(1000, bad);
+    Terminal(3000, good);
+    Start();
+
+    p.Loop.AdvanceTo(2999);
+    const std::string reject = bad.substr(0, 37) + FS + "R106" + ETX;
+    EXPECT_EQ(Sent().back(), (TSentBytes{2000, reject}));
+    EXPECT_EQ(p.Panel2.Caption(), "Chyba CRC");
+    EXPECT_EQ(p.Panel2.Color(), TColor::Red);
+    EXPECT_EQ(Log().back(), "CRC obsazene v hlavicce: 0000");  // no "Konec transakce"
+    EXPECT_EQ(Result(), "");
+
+    p.Loop.AdvanceTo(7999);
+    EXPECT_EQ(Sent().back(), (TSentBytes{4000, ExpectedConfirmation(good)}));
+    EXPECT_EQ(p.Panel2.Caption(), W("Transakce provedena"_w1250));
+    EXPECT_EQ(p.Panel2.Color(), TColor::Blue);
+    EXPECT_EQ(Result(), kApprovedReport);
+    p.Loop.AdvanceTo(8000);
+    EXPECT_TRUE(p.Window.Closed);
+    EXPECT_EQ(p.App.ExitCode(), 0);
+}
+
+TEST_F(FlowTest, RejectedResponseThatIsNeverRepeatedEndsInTheNoResponseTimeOut) {
+    ini.CrcCheck = true;
+    ini.Timeout = 30;
+    Terminal(1000, TerminalFrame(kApprovedFields, WithCrc("0000")));
+    Start();
+    p.Loop.AdvanceTo(31999);
+    EXPECT_EQ(p.Panel2.Caption(), "Chyba CRC");
+    EXPECT_FALSE(p.Window.HasSystemMenuIcon());
+    p.Loop.AdvanceTo(32000);
+    EXPECT_EQ(p.Panel2.Caption(), W("Terminál neodpovídá!"_w1250));
+    p.Loop.AdvanceTo(36000);
+    ExpectHeldOpen();
+    EXPECT_EQ(Result(), "");
+}
+
+TEST_F(FlowTest, WrongChecksumIsAcceptedWhenCheckingIsOff) {
+    const std::string bad = TerminalFrame(kApprovedFields, WithCrc("0000"));
+    Terminal(1000, bad);
+    Start();
+    p.Loop.AdvanceTo(6000);
+    EXPECT_TRUE(LogHas("CRC obsazene v hlavicce: 0000"));
+    EXPECT_EQ(Sent().back(), (TSentBytes{2000, ExpectedConfirmation(bad)}));
+    EXPECT_EQ(Result(), kApprovedReport);
+    EXPECT_TRUE(p.Window.Closed);
+}
+
+// --- Messages that cannot be used -----------------------------------------------------------
+
+TEST_F(FlowTest, UnknownMessageIsNotAnsweredAndHoldsTheWindowOpen) {
+    // A header-only frame with a field after its end: handed over as a final response without
+    // any FS in it.
+    Terminal(1000, ActivityConfirmation() + FS + "R000");
+    Start();
+    p.Loop.AdvanceTo(4999);
+    EXPECT_EQ(p.Panel2.Caption(), W("Neznámý typ zprávy"_w1250));
+    EXPECT_EQ(p.Panel2.Color(), TColor::Blue);
+    EXPECT_EQ(Sent().size(), 1u);
+    EXPECT_EQ(Log().back(), "Konec transakce");
+    EXPECT_FALSE(p.Window.HasSystemMenuIcon());
+    p.Loop.AdvanceTo(5000);
+    ExpectHeldOpen();
+    EXPECT_EQ(Result(), "");
+}
+
+struct TParseErrorCase {
+    const char* Name;
+    bool Tcp;
+    std::string Response;
+    std::string Shown;
+};
+
+class ParseErrorTest : public FlowTest, public ::testing::WithParamInterface<TParseErrorCase> {};
+
+TEST_P(ParseErrorTest, EndsTheRunWithTheErrorAndAnswersNothing) {
+    if (GetParam().Tcp)
+        UseTcp();
+    Terminal(1000, GetParam().Response);
+    Start();
+    p.Loop.AdvanceTo(60000);
+    ExpectErrorBox(GetParam().Shown);
+    ExpectFailedRun();
+    EXPECT_TRUE(form->KeepOpen);
+    EXPECT_EQ(Sent().size(), 1u);  // only the request
+    EXPECT_FALSE(LogHas("Konec transakce"));
+    EXPECT_EQ(Result(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Responses, ParseErrorTest,
+    ::testing::Values(TParseErrorCase{"EmptyFieldOverSerial", false,
+                                      TerminalFrame({"R000", "", "T00"}), "Range check error."},
+                      TParseErrorCase{"FlagLetterOverTcp", true,
+                                      TerminalFrame({"R000"}, WithFlags("000X")),
+                                      "'X' is not a valid integer value."}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(FlowTest, ReportThatCannotBeWrittenEndsTheRunWithTheError) {
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "needs /dev/full";
+    // The result file is a device on which every write fails for want of space.
+    std::filesystem::create_directory(dir.Dir() + "full");
+    std::filesystem::create_symlink("/dev/full", dir.Dir() + "full/vendilox.txt");
+    ini.PathToTxt = dir.Dir() + "full/";
+    Terminal(1000, TerminalFrame(kApprovedFields));
+    Start();
+    p.Loop.AdvanceTo(60000);
+    ExpectErrorBox("Cannot write to file " + dir.Dir() + "full/vendilox.txt.");
+    ExpectFailedRun();
+    EXPECT_FALSE(p.Timer1.Running());
+}
+
+TEST_F(FlowTest, ConfirmationThatCannotBeSentEndsTheRunWithTheError) {
+    Terminal(1000, TerminalFrame(kApprovedFields));
+    p.Loop.Post(500, [&] { p.CommPort1.WriteError = "port gone"; });
+    Start();
+    p.Loop.AdvanceTo(60000);
+    ExpectErrorBox("port gone.");
+    ExpectFailedRun();
+    EXPECT_EQ(Result(), "");
+}
+
+// --- Start-up failures ----------------------------------------------------------------------
+
+struct TStartupErrorCase {
+    const char* Name;
+    std::function<void(const TTempDir&, TIni&, FakePlatform&)> Arrange;
+    std::vector<std::string> Params;
+    bool Tcp;
+    bool ExeInMissingDirectory;  // the settings file cannot be written there
+    std::function<std::string(const TTempDir&)> Shown;
+    bool ResultFileCreated;
+};
+
+class StartupErrorTest : public FlowTest,
+                         public ::testing::WithParamInterface<TStartupErrorCase> {};
+
+TEST_P(StartupErrorTest, ShowsTheErrorAndEndsWithExitCodeOne) {
+    const TStartupErrorCase& c = GetParam();
+    if (c.Tcp)
+        UseTcp();
+    if (c.Arrange)
+        c.Arrange(dir, ini, p);
+    if (c.ExeInMissingDirectory)
+        StartWithoutSettings(c.Params, dir.Dir() + "missing/vendilox_ecr");
+    else
+        Start(c.Params);
+    p.Loop.AdvanceTo(60000);
+
+    ExpectErrorBox(c.Shown(dir));
+    ExpectFailedRun();
+    EXPECT_TRUE(form->KeepOpen);
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_EQ(Result().has_value(), c.ResultFileCreated);
+    if (c.ResultFileCreated) {
+        EXPECT_EQ(Result(), "");
+    }
+    EXPECT_FALSE(p.Timer3.Running());
+}
+
+std::function<std::string(const TTempDir&)> Message(std::string text) {
+    return [text](const TTempDir&) { return text; };
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Startup, StartupErrorTest,
+    ::testing::Values(
+        TStartupErrorCase{"SettingsFileCannotBeWritten", nullptr, kPurchaseParams, false, true,
+                          [](const TTempDir& d) {
+                              return "Unable to write to " + d.Dir() + "missing/vendilox_ecr.ini.";
+                          },
+                          false},
+        TStartupErrorCase{"ResultFileCannotBeCreated",
+                          [](const TTempDir& d, TIni& ini, FakePlatform&) {
+                              ini.PathToTxt = d.Dir() + "missing/";
+                          },
+                          kPurchaseParams, false, false,
+                          [](const TTempDir& d) {
+                              return "Cannot create file " + d.Dir() + "missing/vendilox.txt.";
+                          },
+                          false},
+        TStartupErrorCase{"TypeIsNotAnInteger",
+                          nullptr,
+                          {"abc", "100", "00000000"},
+                          false,
+                          false,
+                          Message("'abc' is not a valid integer value."),
+                          true},
+        TStartupErrorCase{"AmountIsNotAnIntegerOverSerial",
+                          nullptr,
+                          {"0", "12a", "00000000"},
+                          false,
+                          false,
+                          Message("'12a' is not a valid integer value."),
+                          true},
+        TStartupErrorCase{"AmountIsNotAnIntegerOverTcp",
+                          nullptr,
+                          {"0", "12a", "00000000"},
+                          true,
+                          false,
+                          Message("'12a' is not a valid integer value."),
+                          true},
+        TStartupErrorCase{
+            "SerialWriteFails",
+            [](const TTempDir&, TIni&, FakePlatform& p) { p.CommPort1.WriteError = "queue full"; },
+            kPurchaseParams, false, false, Message("queue full."), true}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(FlowTest, FailedParameterCheckStartsNoLink) {
+    Start({"0", "100"});
+    p.Loop.AdvanceTo(60000);
+    ASSERT_EQ(p.Boxes.Shown.size(), 1u);
+    EXPECT_EQ(p.Boxes.Shown[0],
+              (TShownBox{W("Chybné údaje"_w1250), W("Špatný počet parametrů!"_w1250),
+                         TBoxIcon::Information, TBoxOwner::TaskModal}));
+    ExpectFailedRun();
+    EXPECT_EQ(p.CommPort1.OpenCalls, 0);
+    EXPECT_EQ(Result(), "");  // created empty before the parameters were read
+}
+
+struct TZeroAmountCase {
+    const char* Name;
+    bool Tcp;
+};
+
+class ZeroAmountTest : public FlowTest, public ::testing::WithParamInterface<TZeroAmountCase> {};
+
+TEST_P(ZeroAmountTest, RefusedAfterTheLinkIsUpAndNothingIsSent) {
+    if (GetParam().Tcp)
+        UseTcp();
+    Start({"0", "000", "00000000"});
+    p.Loop.AdvanceTo(60000);
+    ASSERT_EQ(p.Boxes.Shown.size(), 1u);
+    EXPECT_EQ(p.Boxes.Shown[0],
+              (TShownBox{W("Špatné údaje"_w1250), W("Částka nemůže být 0 Kč!"_w1250),
+                         TBoxIcon::Information, TBoxOwner::TaskModal}));
+    if (GetParam().Tcp) {
+        EXPECT_EQ(p.ClientSocket1.Activations, 1);
+    } else {
+        EXPECT_EQ(p.CommPort1.OpenCalls, 1);
+    }
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_TRUE(p.Window.Closed);
+    ExpectFailedRun();
+    EXPECT_FALSE(p.CommPort1.IsOpen());
+    EXPECT_FALSE(p.ClientSocket1.Active());
+    EXPECT_FALSE(p.Timer3.Running());
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, ZeroAmountTest,
+                         ::testing::Values(TZeroAmountCase{"Serial", false},
+                                           TZeroAmountCase{"Tcp", true}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// --- The window -------------------------------------------------------------------------------
+
+TEST_F(FlowTest, DebugModeShowsTheLogAndReportAndNeverClosesItself) {
+    ini.Debug = true;
+    Terminal(1000, TerminalFrame(kApprovedFields));
+    Start();
+    EXPECT_EQ(p.Window.WindowHeight, 365);
+    const std::map<TControlId, FakeWindow::TControl> expected = {
+        {TControlId::Panel2, {true, 6, 20, 445, 37}},
+        {TControlId::Label2, {true, 6, 90, 21, 13}},
+        {TControlId::Memo1, {true, 6, 108, 445, 103}},
+        {TControlId::Label1, {true, 6, 216, 35, 13}},
+        {TControlId::Memo3, {true, 6, 234, 445, 101}},
+        {TControlId::Button1, {false, 243, 60, 94, 25}},
+        {TControlId::Button2, {false, 345, 60, 109, 25}},
+    };
+    EXPECT_EQ(p.Window.Controls, expected);
+    EXPECT_TRUE(form->FormCloseQuery());  // closing is allowed from the start
+
+    p.Loop.AdvanceTo(2000 + 3 * 4000);
+    EXPECT_EQ(p.Timer1.Ticks, 3);
+    EXPECT_EQ(Result(), kApprovedReport);
+    ExpectHeldOpen();
+    p.Window.UserClose();
+    EXPECT_TRUE(p.Window.Closed);
+    EXPECT_EQ(p.App.ExitCode(), 0);
+}
+
+TEST_F(FlowTest, CloseRequestsAreRefusedUntilTheFirstCloseTimerTick) {
+    Terminal(1000, TerminalFrame({"R061", "T00", "B100"}));  // declined: the window stays
+    p.Loop.Post(500, [&] { p.Window.Close(); });
+    p.Loop.Post(5999, [&] { p.Window.Close(); });
+    Start();
+    p.Loop.AdvanceTo(6000);
+    EXPECT_EQ(p.Window.CloseRequests, 2);
+    EXPECT_EQ(p.Window.ClosesGranted, 0);
+    EXPECT_EQ(p.Window.Controls, FakeWindow(p.App).Controls);  // the design layout
+    ExpectHeldOpen();
+    p.Window.UserClose();
+    EXPECT_TRUE(p.Window.Closed);
+}
+
+TEST_F(FlowTest, ShowEventsAfterTheStartUpRunNothing) {
+    Terminal(1000, TerminalFrame({"R061", "T00", "B100"}));
+    Start();
+    p.Loop.AdvanceTo(6000);  // the first tick rebuilds the window, which is shown once more
+    ASSERT_EQ(p.Window.ShowEvents, 2);
+    EXPECT_FALSE(form->SkipNextShow);
+    const std::size_t logLines = Log().size();
+    const std::optional<std::string> report = Result();
+    ASSERT_TRUE(report && !report->empty());
+
+    p.Window.Show();  // the platform shows the window yet again (restored, say)
+    p.Loop.AdvanceTo(20000);
+    EXPECT_EQ(p.CommPort1.OpenCalls, 1);
+    EXPECT_EQ(Sent().size(), 2u);
+    EXPECT_EQ(Log().size(), logLines);
+    EXPECT_EQ(Result(), report);  // not truncated by a second start-up
+}
+
+// --- The links ------------------------------------------------------------------------------
+
+TEST_F(FlowTest, SerialPortThatCannotBeOpenedEndsTheRun) {
+    p.CommPort1.OpenError = "no such port";
+    Start();
+    p.Loop.AdvanceTo(60000);
+    EXPECT_EQ(p.Panel2.Caption(), W("Nelze otevřít port..."_w1250));
+    EXPECT_EQ(Log(), (std::vector<std::string>{W("Nelze otevřít port..."_w1250)}));
+    ASSERT_EQ(p.Boxes.Shown.size(), 1u);
+    EXPECT_EQ(
+        p.Boxes.Shown[0],
+        (TShownBox{"Chyba", W("Nelze otevřít port \"COM3\" pro komunikaci s terminálem!"_w1250),
+                   TBoxIcon::Error, TBoxOwner::Window}));
+    ExpectFailedRun();
+    EXPECT_TRUE(p.CommPort1.Writes.empty());
+    EXPECT_FALSE(p.Timer3.Running());
+}
+
+TEST_F(FlowTest, SerialChunksPassWholeAndLineStatusErrorsOnlyLog) {
+    const std::string stray("ab\0cd", 5);
+    Terminal(100, stray);
+    p.CommPort1.InjectLineStatusError(200);
+    Terminal(1000, TerminalFrame(kApprovedFields));
+    Start();
+    p.Loop.AdvanceTo(6000);
+    EXPECT_TRUE(LogHas(W("Přijmutá data: "_w1250) + stray));
+    EXPECT_TRUE(LogHas("Line status error"));
+    EXPECT_TRUE(p.Window.Closed);
+    EXPECT_EQ(p.App.ExitCode(), 0);
+}
+
+struct TTcpFailureCase {
+    const char* Name;
+    std::function<void(FakeClientSocket&)> Arrange;
+    std::size_t SentBeforeFailure;
+};
+
+class TcpFailureTest : public FlowTest, public ::testing::WithParamInterface<TTcpFailureCase> {};
+
+TEST_P(TcpFailureTest, ReportedInCaptionLogAndBoxWithExitCodeOne) {
+    UseTcp();
+    GetParam().Arrange(p.ClientSocket1);
+    Start();
+    p.Loop.AdvanceTo(60000);
+    const std::string text =
+        W("Nelze navázat spojení s terminálem. (Host:127.0.0.1, Port:2050)"_w1250);
+    EXPECT_EQ(p.Panel2.Caption(), W("Nelze navázat spojení"_w1250));
+    EXPECT_EQ(Log().back(), text);
+    ASSERT_EQ(p.Boxes.Shown.size(), 1u);
+    EXPECT_EQ(p.Boxes.Shown[0], (TShownBox{"Chyba", text, TBoxIcon::Error, TBoxOwner::Window}));
+    ExpectFailedRun();
+    EXPECT_EQ(Sent().size(), GetParam().SentBeforeFailure);
+    ASSERT_EQ(p.ClientSocket1.Errors.size(), 1u);
+    EXPECT_EQ(p.ClientSocket1.Errors[0].CodeAfterHandler, p.ClientSocket1.Errors[0].CodeIn);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, TcpFailureTest,
+    ::testing::Values(TTcpFailureCase{"Refused",
+                                      [](FakeClientSocket& s) {
+                                          s.Outcome.Kind =
+                                              FakeClientSocket::TOutcome::TKind::Refuse;
+                                      },
+                                      0},
+                      TTcpFailureCase{"ResetAfterTheRequest",
+                                      [](FakeClientSocket& s) { s.InjectError(500); }, 1}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+struct TTcpChunkCase {
+    const char* Name;
+    std::string Waiting;
+    std::optional<std::string> Passed;  // nullopt: too big, nothing read
+};
+
+class TcpChunkTest : public FlowTest, public ::testing::WithParamInterface<TTcpChunkCase> {};
+
+TEST_P(TcpChunkTest, ReadEventTakesAtMost4096BytesUpToTheFirstZero) {
+    UseTcp();
+    Terminal(100, GetParam().Waiting);
+    Start();
+    p.Loop.AdvanceTo(200);
+    ASSERT_GE(Log().size(), 5u);
+    const std::string& line = Log()[4];  // after the four lines of the request
+    if (GetParam().Passed) {
+        EXPECT_EQ(line, W("Přijmutá data: "_w1250) + *GetParam().Passed);
+        EXPECT_EQ(p.ClientSocket1.Waiting(), "");
+    } else {
+        EXPECT_EQ(line, "TCP data jsou prilis velka!");
+        EXPECT_EQ(p.ClientSocket1.Waiting(), GetParam().Waiting);
+        EXPECT_EQ(Log().size(), 5u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, TcpChunkTest,
+    ::testing::Values(TTcpChunkCase{"Exactly4096", std::string(4096, 'A'), std::string(4096, 'A')},
+                      TTcpChunkCase{"Over4096", std::string(4097, 'A'), std::nullopt},
+                      TTcpChunkCase{"ZeroByteEndsTheText", std::string("ab\0cd", 5), "ab"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+}  // namespace
+}  // namespace vendilox
