@@ -1,0 +1,83 @@
+#include "platform/qt/qt_application.hpp"
+
+#include <QDateTime>
+#include <QEventLoop>
+#include <QMessageBox>
+#include <QThread>
+
+namespace vendilox::platform::qt {
+
+void QtMessageBox::Show(std::string_view caption, std::string_view text, TBoxIcon icon,
+                        TBoxOwner owner) {
+    if (echo_) {
+        std::string line(caption);
+        line += ": ";
+        line += text;
+        echo_("box", line);
+        return;
+    }
+    QMessageBox::Icon boxIcon = QMessageBox::Information;
+    if (icon == TBoxIcon::Warning)
+        boxIcon = QMessageBox::Warning;
+    if (icon == TBoxIcon::Error)
+        boxIcon = QMessageBox::Critical;
+    QWidget* parent = owner == TBoxOwner::Window ? owner_.data() : nullptr;
+    QMessageBox box(boxIcon, window::DisplayText(caption, false), window::DisplayText(text, false),
+                    QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    switch (owner) {
+        case TBoxOwner::Window:
+            box.setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+            break;
+        case TBoxOwner::TaskModal:
+            box.setWindowModality(Qt::ApplicationModal);
+            break;
+        case TBoxOwner::None:
+            // Still returns only when closed, but leaves the rest of the program usable.
+            box.setWindowModality(Qt::NonModal);
+            break;
+    }
+    box.exec();
+}
+
+void QtApplication::Run() {
+    if (mainWindow_ != nullptr)
+        mainWindow_->show();  // raises the first show event
+    // The first show event may already have ended the run (a failed parameter check).
+    if (terminated_)
+        return;
+    // A loop of our own rather than QApplication::exec: QCoreApplication::exit would also end
+    // every nested loop, so a message box open at that moment would vanish unanswered. Ending
+    // only this loop lets such a box be answered first, and the run ends when control returns.
+    QEventLoop loop;
+    loop_ = &loop;
+    loop.exec();
+    loop_ = nullptr;
+}
+
+void QtApplication::Terminate() {
+    terminated_ = true;
+    // QEventLoop::exit only marks the loop: the handler that asked goes on to its end.
+    if (loop_ != nullptr)
+        loop_->exit(exitCode_);
+}
+
+void QtApplication::ShowException(std::string_view message) {
+    boxes_.Show(title_, ExceptionText(message), TBoxIcon::Error, TBoxOwner::Window);
+}
+
+TDateTime QtClock::LocalNow() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate date = now.date();
+    const QTime time = now.time();
+    return TDateTime{date.year(), date.month(),  date.day(),
+                     time.hour(), time.minute(), time.second()};
+}
+
+void QtClock::BlockingWait(std::uint32_t ms) {
+    // Deliberately not an event loop: nothing of the program may run during the wait; what
+    // falls due meanwhile is handled by the loop afterwards, in order.
+    QThread::msleep(ms);
+}
+
+}  // namespace vendilox::platform::qt

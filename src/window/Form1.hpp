@@ -1,0 +1,117 @@
+// The program's one window, Form1: the large status caption, the hidden log and report memos of
+// debug mode, the two hidden command buttons, and the frame that gets its close button only when
+// the program allows closing.
+#pragma once
+
+#include <QPlainTextEdit>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/application.hpp"
+#include "platform/window.hpp"
+
+class QLabel;
+class QPushButton;
+
+namespace vendilox::window {
+
+// Receives what the window shows when nobody watches it (unattended mode): the kind ("status",
+// "log") and the Windows-1250 text. Empty: the window only draws.
+using TEcho = std::function<void(std::string_view kind, std::string_view cp1250Text)>;
+
+// The text of a Windows-1250 string for display. With controlPictures the bytes 0x00 to 0x1F and
+// 0x7F are drawn as their Unicode control pictures, so that STX, FS and ETX in a log line are
+// visible and a CR or LF does not break the line.
+QString DisplayText(std::string_view cp1250Text, bool controlPictures);
+
+// Memo1, the communication log: lines are appended and the newest one is scrolled into view.
+class LogMemo final : public QPlainTextEdit, public platform::ILogMemo {
+  public:
+    LogMemo(QWidget* parent, TEcho echo);
+    void AppendLine(std::string_view line) override;
+
+  private:
+    TEcho echo_;
+};
+
+// Memo3, the report memo. Its lines are kept byte for byte as they came, because the result file
+// is written from Text(); the display is only a view of them.
+class ReportMemo final : public QPlainTextEdit, public platform::IReportMemo {
+  public:
+    explicit ReportMemo(QWidget* parent);
+    void Clear() override;
+    void AppendLine(std::string_view line) override;
+    std::string Text() const override;
+
+  private:
+    std::vector<std::string> lines_;
+};
+
+class Form1 final : public QWidget,
+                    public platform::IStatusCaption,
+                    public platform::IControlLayout,
+                    public platform::IWindowFrame {
+  public:
+    static constexpr int kClientWidth = 458;
+    static constexpr int kClientHeight = 84;
+    // The height of a tool window's caption bar and border, taken when the window system does
+    // not report the frame (before the window is first mapped, offscreen, no window manager).
+    static constexpr int kNominalFrameHeight = 30;
+
+    // app receives the end request when the window closes and shows what escapes a handler.
+    explicit Form1(platform::IApplication& app, TEcho echo = {});
+
+    platform::ILogMemo& Memo1() { return *memo1_; }
+    platform::IReportMemo& Memo3() { return *memo3_; }
+    QWidget* Control(platform::TControlId control) const;
+
+    // IStatusCaption
+    void SetCaption(std::string_view text) override;
+    std::string Caption() const override { return caption_; }
+    void SetColor(platform::TColor color) override;
+    platform::TColor Color() const override { return color_; }
+
+    // IControlLayout
+    void SetVisible(platform::TControlId control, bool visible) override;
+    void SetTop(platform::TControlId control, int top) override;
+    void SetLeft(platform::TControlId control, int left) override;
+    void SetEnabled(platform::TControlId control, bool enabled) override;
+    void SetWindowHeight(int height) override;
+
+    // IWindowFrame
+    void SetEvents(platform::IWindowEvents* events) override { events_ = events; }
+    void AddSystemMenuIcon() override;
+    bool HasSystemMenuIcon() const override { return systemMenu_; }
+    void Close() override;
+
+    // The system's close command (close button, Alt+F4, a termination signal): the close path,
+    // with what escapes the program's handlers shown instead of thrown. True when it was granted.
+    bool SystemClose();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    bool ClosePath();
+    void CentreOnDesktop();
+
+    platform::IApplication& app_;
+    TEcho echo_;
+    platform::IWindowEvents* events_ = nullptr;
+    QLabel* panel2_;
+    LogMemo* memo1_;
+    ReportMemo* memo3_;
+    std::array<QWidget*, 7> controls_{};
+    std::string caption_;
+    platform::TColor color_ = platform::TColor::Blue;
+    bool systemMenu_ = false;
+    bool closing_ = false;
+};
+
+}  // namespace vendilox::window
