@@ -1,37 +1,35 @@
-// The executable: the Qt platform under the program's own entry.
+// The executable: the Qt application, the Qt platform, and the program's entry.
+#include <stdlib.h>
+
 #include <QApplication>
-#include <climits>
-#include <cstdlib>
+
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "control/CommandLine.hpp"
 #include "control/Entry.hpp"
-#include "platform/qt/QtPlatform.hpp"
+#include "platform/qt/qt_platform.hpp"
 #include "protocol/cp1250.hpp"
 
 namespace {
 
-// The executable's own full path, as the program holds texts.
-std::string ExecutablePath(const char* argv0) {
-    char resolved[PATH_MAX];
-    if (::realpath("/proc/self/exe", resolved) != nullptr)
-        return vendilox::Utf8ToCp1250(resolved);
-    return vendilox::Utf8ToCp1250(argv0 != nullptr ? argv0 : "");
+// The executable's own full path, in Windows-1250 like every text of the program; empty when the
+// system does not tell it.
+std::string ExecutablePath() {
+    std::unique_ptr<char, decltype(&::free)> path(::realpath("/proc/self/exe", nullptr), &::free);
+    return path ? vendilox::Utf8ToCp1250(path.get()) : std::string();
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    // The command line belongs to the program: it is read before Qt is started, and Qt gets only
-    // the program name, so that no parameter is ever taken as a toolkit option.
+int main(int argc, char* argv[]) {
     std::vector<std::string> params = vendilox::ParamsFromArgv(argc, argv);
-    std::string exePath = ExecutablePath(argc > 0 ? argv[0] : nullptr);
-
-    int qtArgc = 1;
-    char* qtArgv[] = {argc > 0 ? argv[0] : const_cast<char*>("vendilox_ecr"), nullptr};
+    // The command line belongs to the program: Qt gets only the program name, so that a
+    // parameter can never be taken (and removed) as a toolkit option such as -style or -platform.
+    static int qtArgc = 1;
+    static char* qtArgv[] = {argv[0], nullptr};
     QApplication application(qtArgc, qtArgv);
-
     vendilox::platform::qt::QtPlatform platform;
-    return vendilox::RunVendilox(platform, std::move(params), std::move(exePath));
+    return vendilox::RunVendilox(platform, std::move(params), ExecutablePath());
 }
