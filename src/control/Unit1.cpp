@@ -12,6 +12,13 @@ namespace vendilox {
 using platform::TColor;
 using platform::TControlId;
 
+std::string TForm1::Join(std::initializer_list<std::string_view> parts) {
+    std::string text;
+    for (std::string_view part : parts)
+        text += part;
+    return text;
+}
+
 TForm1::TForm1(platform::TForm1Components components, std::vector<std::string> params,
                std::string exePath)
     : c_(components), params_(std::move(params)), exePath_(std::move(exePath)) {
@@ -130,8 +137,8 @@ void TForm1::Button2Click() {
         c_.Frame.Close();
         return;
     }
-    LogLine(std::string("Odeslaná data(ASCII): "_w1250) + OutgoingRequest);
-    LogLine(std::string("Odeslaná data(HEX): "_w1250) + HexDump(OutgoingRequest));
+    LogLine(Join({"Odeslaná data(ASCII): "_w1250, OutgoingRequest}));
+    LogLine(Join({"Odeslaná data(HEX): "_w1250, HexDump(OutgoingRequest)}));
     SendToTerminal(OutgoingRequest);
     c_.Timer3.Start();
 }
@@ -165,7 +172,7 @@ int TForm1::ProcessResponse(const std::string& message) {
 
     if (crcMatches || !CrcCheck) {
         SendToTerminal(ResponseFrames.ConfirmFrame);
-        LogLine(std::string("Odeslaná data: "_w1250) + ResponseFrames.ConfirmFrame);
+        LogLine(Join({"Odeslaná data: "_w1250, ResponseFrames.ConfirmFrame}));
         const bool approved = TransactionResult.StatusText == StatusApproved();
         if (approved) {
             c_.Panel2.SetColor(TColor::Blue);

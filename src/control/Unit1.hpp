@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,6 +88,9 @@ class TForm1 final : public platform::IWindowEvents, public IProtocolHost, publi
     bool Started = false;
 
   private:
+    // The parts one after another: the log lines and messages are made this way.
+    static std::string Join(std::initializer_list<std::string_view> parts);
+
     // Runs one step that may raise and sends any error it raises to EndRunWithError.
     template <class Step>
     void Guarded(Step&& step);

@@ -32,9 +32,8 @@ void TForm1::Button1Click() {
         if (!opened) {
             LogLine("Nelze otevřít port..."_w1250);
             c_.Panel2.SetCaption("Nelze otevřít port..."_w1250);
-            const std::string text = std::string("Nelze otevřít port \""_w1250) +
-                                     c_.CommPort1.PortName() +
-                                     std::string("\" pro komunikaci s terminálem!"_w1250);
+            const std::string text = Join({"Nelze otevřít port \""_w1250, c_.CommPort1.PortName(),
+                                           "\" pro komunikaci s terminálem!"_w1250});
             c_.Boxes.Show("Chyba", text, TBoxIcon::Error, TBoxOwner::Window);
             c_.Application.SetExitCode(1);
             c_.Application.Terminate();
@@ -105,9 +104,9 @@ void TForm1::ClientSocket1Read() {
 
 void TForm1::ClientSocket1Error(platform::TErrorEvent /*errorEvent*/, int& /*errorCode*/) {
     c_.Panel2.SetCaption("Nelze navázat spojení"_w1250);
-    const std::string text = std::string("Nelze navázat spojení s terminálem. (Host:"_w1250) +
-                             c_.ClientSocket1.Address() +
-                             ", Port:" + std::to_string(c_.ClientSocket1.Port()) + ")";
+    const std::string text =
+        Join({"Nelze navázat spojení s terminálem. (Host:"_w1250, c_.ClientSocket1.Address(),
+              ", Port:", std::to_string(c_.ClientSocket1.Port()), ")"});
     LogLine(text);
     c_.Boxes.Show("Chyba", text, TBoxIcon::Error, TBoxOwner::Window);
     c_.Application.SetExitCode(1);

@@ -48,10 +48,9 @@ TEST_F(EntryTest, SecondInstanceIsRefusedAndTouchesNothing) {
     Run(first);
 
     EXPECT_EQ(secondExit, 0);
-    EXPECT_EQ(
-        second.Boxes.Shown,
-        (std::vector<TShownBox>{{"vendilox_ecr", std::string("vendilox_ecr už jednou běží."_w1250),
-                                 TBoxIcon::Warning, TBoxOwner::None}}));
+    EXPECT_EQ(second.Boxes.Shown,
+              (std::vector<TShownBox>{{"vendilox_ecr", W("vendilox_ecr už jednou běží."_w1250),
+                                       TBoxIcon::Warning, TBoxOwner::None}}));
     EXPECT_EQ(second.FormsCreated, 0);
     EXPECT_EQ(second.App.Title(), "");
     EXPECT_FALSE(second.App.Terminated());

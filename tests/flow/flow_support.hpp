@@ -10,6 +10,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "protocol/frame.hpp"
@@ -61,6 +62,11 @@ struct TIni {
         return text;
     }
 };
+
+// A text of the program as the std::string that the fakes record.
+inline std::string W(std::string_view text) {
+    return std::string(text);
+}
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
