@@ -201,11 +201,17 @@ void Form1::SetEnabled(TControlId control, bool enabled) {
     Control(control)->setEnabled(enabled);
 }
 
+int Form1::FrameHeight() const {
+    // A frame counts only when it has a caption bar, that is a top edge larger than the bottom
+    // one. Before the window is first mapped, offscreen (a thin border only) and without a
+    // window manager (nothing) the nominal frame of a tool window stands in.
+    const int top = geometry().top() - frameGeometry().top();
+    const int bottom = frameGeometry().bottom() - geometry().bottom();
+    return top > bottom ? top + bottom : kNominalFrameHeight;
+}
+
 void Form1::SetWindowHeight(int height) {
-    int frame = frameGeometry().height() - geometry().height();
-    if (frame <= 0)
-        frame = kNominalFrameHeight;
-    setFixedSize(width(), std::max(0, height - frame));
+    setFixedSize(width(), std::max(0, height - FrameHeight()));
 }
 
 void Form1::AddSystemMenuIcon() {
@@ -276,12 +282,10 @@ void Form1::CentreOnDesktop() {
     QScreen* desktop = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
     if (desktop == nullptr)
         return;
-    QSize outer = frameGeometry().size();
-    if (outer.height() <= height())
-        outer.rheight() = height() + kNominalFrameHeight;
     const QRect area = desktop->availableGeometry();
-    move(area.x() + (area.width() - outer.width()) / 2,
-         area.y() + (area.height() - outer.height()) / 2);
+    const int outerWidth = frameGeometry().width();
+    const int outerHeight = height() + FrameHeight();
+    move(area.x() + (area.width() - outerWidth) / 2, area.y() + (area.height() - outerHeight) / 2);
 }
 
 }  // namespace vendilox::window

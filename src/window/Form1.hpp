@@ -99,6 +99,7 @@ class Form1 final : public QWidget,
 
   private:
     bool ClosePath();
+    int FrameHeight() const;
     void CentreOnDesktop();
 
     platform::IApplication& app_;

@@ -25,18 +25,18 @@ void QtMessageBox::Show(std::string_view caption, std::string_view text, TBoxIco
     QMessageBox box(boxIcon, window::DisplayText(caption, false), window::DisplayText(text, false),
                     QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
-    switch (owner) {
-        case TBoxOwner::Window:
-            box.setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
-            break;
-        case TBoxOwner::TaskModal:
-            box.setWindowModality(Qt::ApplicationModal);
-            break;
-        case TBoxOwner::None:
-            // Still returns only when closed, but leaves the rest of the program usable.
-            box.setWindowModality(Qt::NonModal);
-            break;
+    if (owner == TBoxOwner::None) {
+        // Not modal: the rest of the program stays usable, yet Show returns only when the box
+        // is closed. QDialog::exec would make any box modal, so it waits in a loop of its own.
+        box.setWindowModality(Qt::NonModal);
+        QEventLoop loop;
+        QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
+        box.show();
+        loop.exec();
+        return;
     }
+    box.setWindowModality(owner == TBoxOwner::Window && parent != nullptr ? Qt::WindowModal
+                                                                          : Qt::ApplicationModal);
     box.exec();
 }
 

@@ -120,10 +120,13 @@ void QtSerialPort::OnReadyRead() {
 }
 
 void QtSerialPort::OnError(QSerialPort::SerialPortError error) {
-    // The device went away (unplugged, the other end of a pseudo-terminal closed): reception
-    // stops so that nothing spins on a dead descriptor, and the port is closed once QSerialPort
-    // has finished reporting. The transaction is then ended by its timers.
-    if (error != QSerialPort::ResourceError || !port_.isOpen())
+    // The device went away (unplugged, the other end of a pseudo-terminal closed). QSerialPort
+    // then reports a read or resource error on every turn of the loop, so reception stops and the
+    // port is closed once QSerialPort has finished reporting; nothing spins on a dead device. The
+    // transaction is then ended by its timers.
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
+        return;
+    if (!receiving_ || !port_.isOpen())
         return;
     receiving_ = false;
     QMetaObject::invokeMethod(
