@@ -685,6 +685,23 @@ TEST_F(FlowTest, SerialChunksPassWholeAndLineStatusErrorsOnlyLog) {
     EXPECT_EQ(p.App.ExitCode(), 0);
 }
 
+TEST_F(FlowTest, PortThatFailsToCloseStillLetsTheSocketCloseAndIsShown) {
+    p.CommPort1.CloseError = "port stuck";
+    Terminal(1000, TerminalFrame(kApprovedFields));
+    Start();
+    // A socket left active beside the port (it never connects, so nothing more is sent).
+    p.ClientSocket1.Outcome.Kind = FakeClientSocket::TOutcome::TKind::Never;
+    p.ClientSocket1.SetActive(true);
+    p.Loop.AdvanceTo(6000);
+    EXPECT_TRUE(p.Window.Closed);
+    EXPECT_FALSE(p.CommPort1.IsOpen());
+    EXPECT_FALSE(p.ClientSocket1.Active());
+    ExpectErrorBox("port stuck.");
+    EXPECT_TRUE(p.App.Terminated());
+    EXPECT_EQ(p.App.ExitCode(), 0);  // the transaction itself went through
+    EXPECT_EQ(Result(), ApprovedReport());
+}
+
 struct TTcpFailureCase {
     const char* Name;
     std::function<void(FakeClientSocket&)> Arrange;
