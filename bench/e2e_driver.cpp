@@ -1,0 +1,1072 @@
+// Measures the real program end to end by playing the terminal itself on a loopback listener:
+// every byte is timestamped with CLOCK_MONOTONIC as it arrives or leaves, and every run of the
+// program gets a fresh directory with its own copy of the executable and its settings file.
+//
+// Figures:
+//   startup            fork of the program to the first byte of its request, against the
+//                      fork-to-exit time of a minimal Qt Widgets program (the floor)
+//   response_handling  last byte of the final response sent to the first byte of the
+//                      confirmation, less the program's one-second pause before it answers
+//   closing            confirmation received to process exit, less the four-second close timer
+//   idle_cpu           CPU time per minute while the program waits for a terminal that never
+//                      answers (its not-connected and close timers keep ticking meanwhile)
+//   peak_memory        peak resident memory of a whole approved purchase, against the floor
+//
+// The start-up runs go one at a time, alternating with the floor. The full transactions run
+// several at a time, each in a network namespace of its own (the program refuses a second
+// instance within one namespace), started at a fixed period so that the moments that are timed
+// in one run never meet a start-up, a response or a close of another.
+#include <dirent.h>
+#include <fcntl.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "protocol/cp1250.hpp"
+#include "protocol/frame.hpp"
+
+extern char** environ;
+
+namespace vendilox::bench {
+namespace {
+
+namespace fs = std::filesystem;
+using Nanos = std::int64_t;
+
+constexpr Nanos kMs = 1'000'000;
+constexpr Nanos kSecond = 1'000'000'000;
+// What the program waits on purpose; the figures are the time it takes beyond these.
+constexpr double kResponsePauseMs = 1000.0;
+constexpr double kCloseTimerMs = 4000.0;
+// The start-up target is a factor of the floor; peak memory is held to the same factor.
+constexpr double kFloorFactor = 1.5;
+
+// ---------------------------------------------------------------------------------------------
+// Time, descriptors, directories.
+
+Nanos Now() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<Nanos>(ts.tv_sec) * kSecond + ts.tv_nsec;
+}
+
+void SleepUntil(Nanos when) {
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(when / kSecond);
+    ts.tv_nsec = static_cast<long>(when % kSecond);
+    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
+}
+
+double ToMs(Nanos span) {
+    return static_cast<double>(span) / static_cast<double>(kMs);
+}
+
+// One failed run: it is reported and left out of the figures; the other runs go on.
+struct RunError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+std::string SystemError(std::string_view what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+class Fd {
+  public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    ~Fd() { Reset(); }
+    int Get() const { return fd_; }
+    void Reset() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+// A directory of its own for one run, removed with everything in it afterwards.
+class TempDir {
+  public:
+    TempDir() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
+                              "/vendilox-bench-XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr)
+            throw RunError(SystemError("cannot create a run directory"));
+        path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The last lines of what the program wrote to standard error, to say why a run failed.
+std::string Tail(const std::string& path) {
+    std::string text = ReadFile(path);
+    if (text.size() > 600)
+        text = "..." + text.substr(text.size() - 600);
+    return text.empty() ? "" : "; its output:\n" + text;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Network.
+
+// A fresh network namespace has its loopback device down.
+void LoopbackUp() {
+    Fd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (fd.Get() < 0)
+        throw std::runtime_error(SystemError("socket for the loopback device"));
+    ifreq request{};
+    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
+    if (::ioctl(fd.Get(), SIOCGIFFLAGS, &request) != 0)
+        throw std::runtime_error(SystemError("reading the loopback device's flags"));
+    request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
+    if (::ioctl(fd.Get(), SIOCSIFFLAGS, &request) != 0)
+        throw std::runtime_error(SystemError("bringing the loopback device up"));
+}
+
+// A network namespace of its own for the calling process, with a working loopback device; false
+// when the system does not allow it (not root), and then nothing has changed.
+bool Isolate() {
+    if (::unshare(CLONE_NEWNET) != 0)
+        return false;
+    LoopbackUp();
+    return true;
+}
+
+struct Listener {
+    Fd fd;
+    int port = 0;
+};
+
+Listener Listen() {
+    Listener listener;
+    listener.fd = Fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (listener.fd.Get() < 0)
+        throw RunError(SystemError("socket"));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;  // any free port; the settings file names it
+    if (::bind(listener.fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) !=
+            0 ||
+        ::listen(listener.fd.Get(), 1) != 0) {
+        throw RunError(SystemError("listening on 127.0.0.1"));
+    }
+    socklen_t size = sizeof address;
+    if (::getsockname(listener.fd.Get(), reinterpret_cast<sockaddr*>(&address), &size) != 0)
+        throw RunError(SystemError("getsockname"));
+    listener.port = ntohs(address.sin_port);
+    return listener;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The program's process.
+
+class Child {
+  public:
+    Child() = default;
+    Child(pid_t pid, Fd pidfd) : pid_(pid), pidfd_(std::move(pidfd)) {}
+    Child(Child&& other) noexcept
+        : pid_(std::exchange(other.pid_, -1)), pidfd_(std::move(other.pidfd_)) {}
+    Child& operator=(Child&&) = delete;
+    // A child that is still there when its run ends, for whatever reason, is killed and reaped.
+    ~Child() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    int PidFd() const { return pidfd_.Get(); }
+    pid_t Pid() const { return pid_; }
+
+    // Reaps the child, which must have ended (its pidfd was readable) or been killed.
+    std::pair<int, rusage> Reap() {
+        int status = 0;
+        rusage usage{};
+        while (::wait4(pid_, &status, 0, &usage) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+        return {status, usage};
+    }
+
+    void Kill() {
+        if (pid_ > 0)
+            ::kill(pid_, SIGKILL);
+    }
+
+  private:
+    pid_t pid_ = -1;
+    Fd pidfd_;
+};
+
+// The environment of every run: the driver's own, with the program drawing off-screen and
+// reporting on standard error instead of waiting in message boxes.
+std::vector<std::string> RunEnvironment() {
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        std::string_view text = *entry;
+        if (text.starts_with("QT_QPA_PLATFORM=") || text.starts_with("VENDILOX_UNATTENDED="))
+            continue;
+        env.emplace_back(text);
+    }
+    env.emplace_back("QT_QPA_PLATFORM=offscreen");
+    env.emplace_back("VENDILOX_UNATTENDED=1");
+    return env;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (std::string& text : texts)
+        pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// Starts exe in dir; forkedAt is the moment right before the fork, the start of every figure
+// that counts from the process start.
+Child Spawn(const std::string& exe, std::vector<std::string> args, const std::string& dir,
+            Nanos& forkedAt) {
+    std::vector<std::string> argvText;
+    argvText.push_back(exe);
+    argvText.insert(argvText.end(), args.begin(), args.end());
+    std::vector<std::string> envText = RunEnvironment();
+    std::vector<char*> argv = Pointers(argvText);
+    std::vector<char*> envp = Pointers(envText);
+    const std::string errPath = dir + "/stderr.txt";
+    Fd devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
+    Fd errFile(::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (devNull.Get() < 0 || errFile.Get() < 0)
+        throw RunError(SystemError("opening the run's output files"));
+    const pid_t parent = ::getpid();
+
+    forkedAt = Now();
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        throw RunError(SystemError("fork"));
+    if (pid == 0) {
+        // Only async-signal-safe calls from here to the exec. A program whose driver is gone
+        // would wait for its terminal forever, so it goes with the driver.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+        ::dup2(devNull.Get(), STDIN_FILENO);
+        ::dup2(devNull.Get(), STDOUT_FILENO);
+        ::dup2(errFile.Get(), STDERR_FILENO);
+        if (::chdir(dir.c_str()) != 0)
+            ::_exit(127);
+        ::execve(exe.c_str(), argv.data(), envp.data());
+        ::_exit(127);
+    }
+    Fd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    if (pidfd.Get() < 0) {
+        const std::string failure = SystemError("pidfd_open");
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        throw RunError(failure);
+    }
+    return Child(pid, std::move(pidfd));
+}
+
+// Copies exe into dir under its own name and returns the copy's path.
+std::string CopyInto(const std::string& exe, const std::string& dir) {
+    const fs::path target = fs::path(dir) / fs::path(exe).filename();
+    std::error_code error;
+    fs::copy_file(exe, target, error);
+    if (error)
+        throw RunError("cannot copy " + exe + ": " + error.message());
+    return target.string();
+}
+
+// The program's copy and, beside it, its settings file: TCP to the driver's listener, checksums
+// not enforced, no debug mode, the result file in the run's directory.
+std::string StageProgram(const std::string& exe, const std::string& dir, int port) {
+    const std::string copy = CopyInto(exe, dir);
+    const std::string ini = fs::path(copy).replace_extension(".ini").string();
+    std::ofstream out(ini, std::ios::binary);
+    out << "[Settings]\n"
+        << "ConnectionType=TCP\n"
+        << "Timeout=120\n"
+        << "CRC_check=0\n"
+        << "Debug=0\n"
+        << "PathToTxt=" << dir << "/\n"
+        << "[TCP]\n"
+        << "Host=127.0.0.1\n"
+        << "Port=" << port << "\n";
+    if (!out.flush())
+        throw RunError("cannot write " + ini);
+    return copy;
+}
+
+// A purchase of 123,45 with an authorization code.
+const std::vector<std::string> kPurchase = {"0", "12345", "12345678"};
+
+enum class Ready { Fd, Exited };
+
+// Waits until fd is readable or the child has ended, whichever comes first.
+Ready WaitReadable(int fd, const Child& child, Nanos deadline, std::string_view what) {
+    for (;;) {
+        pollfd fds[2] = {{fd, POLLIN, 0}, {child.PidFd(), POLLIN, 0}};
+        const Nanos left = deadline - Now();
+        if (left <= 0)
+            throw RunError("timed out waiting for " + std::string(what));
+        const int timeout = static_cast<int>(std::min<Nanos>(left / kMs + 1, 60'000));
+        const int ready = ::poll(fds, fd >= 0 ? 2 : 1, timeout);
+        if (ready < 0 && errno != EINTR)
+            throw RunError(SystemError("poll"));
+        if (ready <= 0)
+            continue;
+        if (fds[0].revents != 0)
+            return Ready::Fd;
+        if (fds[1].revents != 0)
+            return Ready::Exited;
+    }
+}
+
+// Waits for the child to end; the moment it is seen ending.
+Nanos WaitExit(const Child& child, Nanos deadline, std::string_view what) {
+    for (;;) {
+        pollfd fd{child.PidFd(), POLLIN, 0};
+        const Nanos left = deadline - Now();
+        if (left <= 0)
+            throw RunError("timed out waiting for " + std::string(what));
+        const int ready = ::poll(&fd, 1, static_cast<int>(std::min<Nanos>(left / kMs + 1, 60'000)));
+        if (ready > 0)
+            return Now();
+        if (ready < 0 && errno != EINTR)
+            throw RunError(SystemError("poll"));
+    }
+}
+
+Fd Accept(const Listener& listener, const Child& child, Nanos deadline, const std::string& err) {
+    if (WaitReadable(listener.fd.Get(), child, deadline, "the program to connect") ==
+        Ready::Exited) {
+        throw RunError("the program ended without connecting" + Tail(err));
+    }
+    Fd connection(::accept4(listener.fd.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+    if (connection.Get() < 0)
+        throw RunError(SystemError("accept"));
+    return connection;
+}
+
+// Reads one frame (up to its ETX); firstByteAt is when its first byte was seen arriving.
+std::string ReadFrame(int fd, const Child& child, Nanos deadline, Nanos& firstByteAt,
+                      std::string_view what, const std::string& err) {
+    std::string frame;
+    while (frame.empty() || frame.back() != ETX) {
+        if (WaitReadable(fd, child, deadline, what) == Ready::Exited)
+            throw RunError("the program ended before " + std::string(what) + Tail(err));
+        const Nanos seen = Now();
+        char buffer[512];
+        const ssize_t got = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (got < 0 && (errno == EAGAIN || errno == EINTR))
+            continue;
+        if (got <= 0)
+            throw RunError("the connection ended before " + std::string(what) + Tail(err));
+        if (frame.empty())
+            firstByteAt = seen;
+        frame.append(buffer, static_cast<std::size_t>(got));
+        if (frame.size() > 4096)
+            throw RunError("no end of frame in " + std::string(what));
+    }
+    return frame;
+}
+
+void SendAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent <= 0)
+            throw RunError(SystemError("send"));
+        bytes.remove_prefix(static_cast<std::size_t>(sent));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The terminal's frames.
+
+std::string Frame(std::string_view headerStart, std::string_view body) {
+    std::string frame(1, STX);
+    frame.append(headerStart);
+    frame.append(LengthText(body.size()));
+    frame.append(CrcText(Crc16(body)));
+    frame.append(body);
+    frame.push_back(ETX);
+    return frame;
+}
+
+// Header positions 1 to 28 of the terminal's frames, with the date and time of the request.
+std::string TerminalHeaderStart(const std::string& request) {
+    const std::string_view dateTime =
+        std::string_view(request).substr(header::kDateTimePos, header::kDateTimeWidth);
+    return "B001" + std::string("87654321") + std::string(dateTime) + "0001";
+}
+
+std::string ActivityConfirmation(const std::string& request) {
+    return Frame(TerminalHeaderStart(request), "");
+}
+
+// An approving answer to the purchase, with the fields a real terminal sends.
+std::string ApprovingResponse(const std::string& request) {
+    std::string body;
+    for (std::string_view field :
+         {"R000", "T00", "B12345", "P4111111111111111", "F12345678", "JVISA", "L0000123"}) {
+        body.push_back(FS);
+        body.append(field);
+    }
+    return Frame(TerminalHeaderStart(request), body);
+}
+
+// The program's confirmation: the response's first 30 header positions, "00A5A5", no body.
+std::string ExpectedConfirmation(const std::string& response) {
+    std::string frame(1, STX);
+    frame.append(response.substr(1, 30));
+    frame.append("00A5A5");
+    frame.push_back(ETX);
+    return frame;
+}
+
+void CheckRequest(const std::string& request, const std::string& err) {
+    const std::string body = std::string(1, FS) + "T00" + std::string(1, FS) + "B12345";
+    if (request.size() != 1 + header::kLength + body.size() + 1 || request.front() != STX ||
+        request.compare(1 + header::kLength, body.size(), body) != 0) {
+        throw RunError("unexpected request " + HexDump(request) + Tail(err));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The runs.
+
+// Fork of the program to the first byte of its request.
+double StartupRun(const std::string& program) {
+    TempDir dir;
+    Listener listener = Listen();
+    const std::string copy = StageProgram(program, dir.Path(), listener.port);
+    const std::string err = dir.Path() + "/stderr.txt";
+    Nanos forkedAt = 0;
+    Child child = Spawn(copy, kPurchase, dir.Path(), forkedAt);
+    const Nanos deadline = forkedAt + 20 * kSecond;
+    Fd connection = Accept(listener, child, deadline, err);
+    Nanos firstByte = 0;
+    const std::string request =
+        ReadFrame(connection.Get(), child, deadline, firstByte, "the request", err);
+    CheckRequest(request, err);
+    child.Kill();
+    child.Reap();
+    return ToMs(firstByte - forkedAt);
+}
+
+struct FloorSample {
+    double ms = 0;
+    long maxRssKiB = 0;
+};
+
+// Fork to exit of the minimal Qt program, and its peak memory.
+FloorSample FloorRun(const std::string& floor) {
+    TempDir dir;
+    const std::string copy = CopyInto(floor, dir.Path());
+    Nanos forkedAt = 0;
+    Child child = Spawn(copy, {}, dir.Path(), forkedAt);
+    const Nanos exitedAt = WaitExit(child, forkedAt + 20 * kSecond, "the minimal Qt program");
+    const auto [status, usage] = child.Reap();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw RunError("the minimal Qt program failed" + Tail(dir.Path() + "/stderr.txt"));
+    return {ToMs(exitedAt - forkedAt), usage.ru_maxrss};
+}
+
+struct TransactionSample {
+    double responseMs = 0;
+    double closingMs = 0;
+    long maxRssKiB = 0;
+};
+
+// One approved purchase, started at startAt; the final response goes out respondAt after it.
+TransactionSample TransactionRun(const std::string& program, Nanos startAt, Nanos respondAfter) {
+    TempDir dir;
+    Listener listener = Listen();
+    const std::string copy = StageProgram(program, dir.Path(), listener.port);
+    const std::string err = dir.Path() + "/stderr.txt";
+    SleepUntil(startAt);
+    Nanos forkedAt = 0;
+    Child child = Spawn(copy, kPurchase, dir.Path(), forkedAt);
+    const Nanos deadline = forkedAt + 30 * kSecond;
+    Fd connection = Accept(listener, child, deadline, err);
+    Nanos requestAt = 0;
+    const std::string request =
+        ReadFrame(connection.Get(), child, deadline, requestAt, "the request", err);
+    CheckRequest(request, err);
+
+    SendAll(connection.Get(), ActivityConfirmation(request));
+    const std::string response = ApprovingResponse(request);
+    SleepUntil(std::max(forkedAt + respondAfter, Now()));
+    SendAll(connection.Get(), response);
+    const Nanos sentAt = Now();
+
+    Nanos confirmedAt = 0;
+    const std::string confirmation =
+        ReadFrame(connection.Get(), child, deadline, confirmedAt, "the confirmation", err);
+    if (confirmation != ExpectedConfirmation(response))
+        throw RunError("unexpected confirmation " + HexDump(confirmation) + Tail(err));
+    const Nanos exitedAt = WaitExit(child, deadline, "the program to close");
+    const auto [status, usage] = child.Reap();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw RunError("the approved purchase did not end with exit code 0" + Tail(err));
+    const std::string result = ReadFile(dir.Path() + "/vendilox.txt");
+    if (result.find("Transakce provedena"_w1250) == std::string::npos)
+        throw RunError("the result file holds no approved report" + Tail(err));
+
+    return {ToMs(confirmedAt - sentAt) - kResponsePauseMs,
+            ToMs(exitedAt - confirmedAt) - kCloseTimerMs, usage.ru_maxrss};
+}
+
+// CPU time of every thread of pid, in nanoseconds (the scheduler's own count, not rounded to
+// clock ticks the way utime and stime are), and the number of threads it was taken over.
+std::pair<Nanos, int> CpuTime(pid_t pid) {
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR* dir = ::opendir(tasks.c_str());
+    if (dir == nullptr)
+        throw RunError(SystemError("reading " + tasks));
+    Nanos total = 0;
+    int threads = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        std::ifstream in(tasks + "/" + entry->d_name + "/schedstat");
+        long long ns = 0;
+        if (in >> ns) {
+            total += ns;
+            ++threads;
+        }
+    }
+    ::closedir(dir);
+    return {total, threads};
+}
+
+// CPU per minute while the terminal stays silent after the request, over the window of
+// idleSeconds that starts a second after the request (the start-up's own work is then done).
+double IdleRun(const std::string& program, Nanos startAt, int idleSeconds) {
+    TempDir dir;
+    Listener listener = Listen();
+    const std::string copy = StageProgram(program, dir.Path(), listener.port);
+    const std::string err = dir.Path() + "/stderr.txt";
+    SleepUntil(startAt);
+    Nanos forkedAt = 0;
+    Child child = Spawn(copy, kPurchase, dir.Path(), forkedAt);
+    const Nanos deadline = forkedAt + 20 * kSecond;
+    Fd connection = Accept(listener, child, deadline, err);
+    Nanos requestAt = 0;
+    const std::string request =
+        ReadFrame(connection.Get(), child, deadline, requestAt, "the request", err);
+    CheckRequest(request, err);
+
+    const Nanos from = requestAt + kSecond;
+    const Nanos to = from + idleSeconds * kSecond;
+    SleepUntil(from);
+    const auto [before, threadsBefore] = CpuTime(child.Pid());
+    SleepUntil(to);
+    const auto [after, threadsAfter] = CpuTime(child.Pid());
+    pollfd ended{child.PidFd(), POLLIN, 0};
+    if (::poll(&ended, 1, 0) != 0)
+        throw RunError("the program ended while it waited for the terminal" + Tail(err));
+    if (threadsAfter < threadsBefore)
+        throw RunError("a thread ended during the idle window; its time would be lost");
+    child.Kill();
+    child.Reap();
+    return ToMs(after - before) * 60.0 / idleSeconds;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Running many at once.
+
+enum class Kind { Transaction, Idle };
+
+struct Job {
+    Kind kind;
+    Nanos startAt;
+};
+
+struct Options {
+    std::string program;
+    std::string floor;
+    std::string results = "build/bench/results.tsv";
+    std::string samples = "build/bench/samples.tsv";
+    int startupRuns = 30;
+    int transactionRuns = 16;
+    int idleRuns = 3;
+    int idleSeconds = 15;
+    int slots = 4;
+    int periodMs = 1500;
+    int respondAfterMs = 250;
+};
+
+// Every sample of every figure, in the order taken.
+using Samples = std::map<std::string, std::vector<double>>;
+
+void WriteLine(int fd, const std::string& line) {
+    std::string_view rest = line;
+    while (!rest.empty()) {
+        const ssize_t put = ::write(fd, rest.data(), rest.size());
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return;
+        rest.remove_prefix(static_cast<std::size_t>(put));
+    }
+}
+
+// One worker process: its own network namespace when the driver has one, then its jobs in order,
+// each answered with one line on out: "transaction <response> <closing> <rss>", "idle <cpu>"
+// or "error <message>".
+[[noreturn]] void Worker(const Options& options, const std::vector<Job>& jobs, bool isolate,
+                         int out) {
+    try {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (isolate && !Isolate())
+            throw std::runtime_error(SystemError("a network namespace for a worker"));
+    } catch (const std::exception& e) {
+        WriteLine(out, std::string("error ") + e.what() + "\n");
+        ::_exit(1);
+    }
+    for (const Job& job : jobs) {
+        std::ostringstream line;
+        try {
+            if (job.kind == Kind::Transaction) {
+                const TransactionSample sample =
+                    TransactionRun(options.program, job.startAt, options.respondAfterMs * kMs);
+                line << "transaction " << sample.responseMs << ' ' << sample.closingMs << ' '
+                     << sample.maxRssKiB;
+            } else {
+                line << "idle " << IdleRun(options.program, job.startAt, options.idleSeconds);
+            }
+        } catch (const std::exception& e) {
+            std::string message = e.what();
+            std::replace(message.begin(), message.end(), '\n', ' ');
+            line.str("");
+            line << "error " << message;
+        }
+        line << '\n';
+        WriteLine(out, line.str());
+    }
+    ::_exit(0);
+}
+
+// Runs the jobs on `slots` worker processes and collects their samples; failures go to errors.
+void RunParallel(const Options& options, const std::vector<std::vector<Job>>& perWorker,
+                 bool isolate, Samples& samples, std::vector<std::string>& errors) {
+    struct Running {
+        pid_t pid;
+        Fd out;
+        std::string pending;
+    };
+    std::vector<Running> workers;
+    for (const std::vector<Job>& jobs : perWorker) {
+        if (jobs.empty())
+            continue;
+        int pipeFds[2];
+        if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+            throw std::runtime_error(SystemError("pipe"));
+        const pid_t pid = ::fork();
+        if (pid < 0)
+            throw std::runtime_error(SystemError("fork"));
+        if (pid == 0) {
+            ::close(pipeFds[0]);
+            Worker(options, jobs, isolate, pipeFds[1]);
+        }
+        ::close(pipeFds[1]);
+        workers.push_back({pid, Fd(pipeFds[0]), {}});
+    }
+
+    auto take = [&](const std::string& line) {
+        std::istringstream in(line);
+        std::string kind;
+        in >> kind;
+        if (kind == "transaction") {
+            double response = 0, closing = 0, rss = 0;
+            in >> response >> closing >> rss;
+            samples["response_handling"].push_back(response);
+            samples["closing"].push_back(closing);
+            samples["peak_memory"].push_back(rss);
+        } else if (kind == "idle") {
+            double cpu = 0;
+            in >> cpu;
+            samples["idle_cpu"].push_back(cpu);
+        } else {
+            errors.push_back(line.substr(std::min<std::size_t>(line.size(), 6)));
+        }
+    };
+
+    std::size_t open = workers.size();
+    while (open > 0) {
+        std::vector<pollfd> fds;
+        for (Running& worker : workers)
+            fds.push_back({worker.out.Get(), POLLIN, 0});
+        if (::poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            throw std::runtime_error(SystemError("poll"));
+        }
+        for (std::size_t i = 0; i < workers.size(); ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0)
+                continue;
+            char buffer[1024];
+            const ssize_t got = ::read(workers[i].out.Get(), buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                workers[i].out.Reset();
+                --open;
+                continue;
+            }
+            workers[i].pending.append(buffer, static_cast<std::size_t>(got));
+            std::size_t end;
+            while ((end = workers[i].pending.find('\n')) != std::string::npos) {
+                take(workers[i].pending.substr(0, end));
+                workers[i].pending.erase(0, end + 1);
+            }
+        }
+        // A finished worker's descriptor is -1 and poll ignores it.
+    }
+    for (Running& worker : workers)
+        ::waitpid(worker.pid, nullptr, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Figures.
+
+struct Summary {
+    double median = 0, min = 0, max = 0;
+    std::size_t runs = 0;
+};
+
+std::optional<Summary> Summarise(std::vector<double> values) {
+    if (values.empty())
+        return std::nullopt;
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    const double median = n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
+    return Summary{median, values.front(), values.back(), n};
+}
+
+struct Figure {
+    std::string name;
+    std::string unit;
+    std::optional<Summary> summary;
+    std::optional<double> target;     // the median must not exceed it
+    std::optional<double> reference;  // ratio = median / reference
+};
+
+std::string Number(std::optional<double> value, int decimals) {
+    if (!value)
+        return "-";
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, *value);
+    return text;
+}
+
+struct Row {
+    std::vector<std::string> cells;
+};
+
+Row MakeRow(const Figure& f) {
+    const int d = f.unit == "KiB" ? 0 : 2;
+    std::optional<double> median, min, max, ratio;
+    std::string runs = "0", met = "-";
+    if (f.summary) {
+        median = f.summary->median;
+        min = f.summary->min;
+        max = f.summary->max;
+        runs = std::to_string(f.summary->runs);
+        if (f.reference && *f.reference > 0)
+            ratio = f.summary->median / *f.reference;
+        if (f.target)
+            met = f.summary->median <= *f.target ? "yes" : "no";
+    } else if (f.target) {
+        met = "no";
+    }
+    return {{f.name, f.unit, Number(median, d), Number(min, d), Number(max, d), runs,
+             Number(f.target, d), Number(ratio, 2), met}};
+}
+
+const std::vector<std::string> kColumns = {"name", "unit",   "median", "min", "max",
+                                           "runs", "target", "ratio",  "met"};
+
+void PrintTable(const std::vector<Row>& rows) {
+    std::vector<std::size_t> widths;
+    for (const std::string& column : kColumns)
+        widths.push_back(column.size());
+    for (const Row& row : rows) {
+        for (std::size_t i = 0; i < row.cells.size(); ++i)
+            widths[i] = std::max(widths[i], row.cells[i].size());
+    }
+    auto print = [&](const std::vector<std::string>& cells) {
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            const std::size_t pad = widths[i] - cells[i].size();
+            // Names and units to the left, numbers to the right.
+            if (i < 2)
+                std::cout << cells[i] << std::string(pad, ' ');
+            else
+                std::cout << std::string(pad, ' ') << cells[i];
+            std::cout << (i + 1 < cells.size() ? "  " : "\n");
+        }
+    };
+    print(kColumns);
+    for (const Row& row : rows)
+        print(row.cells);
+}
+
+void WriteTsv(const std::string& path, const std::vector<std::string>& header,
+              const std::vector<std::vector<std::string>>& lines) {
+    std::error_code ignored;
+    if (fs::path(path).has_parent_path())
+        fs::create_directories(fs::path(path).parent_path(), ignored);
+    std::ofstream out(path, std::ios::binary);
+    auto put = [&out](const std::vector<std::string>& cells) {
+        for (std::size_t i = 0; i < cells.size(); ++i)
+            out << cells[i] << (i + 1 < cells.size() ? '\t' : '\n');
+    };
+    put(header);
+    for (const auto& line : lines)
+        put(line);
+    if (!out.flush())
+        throw std::runtime_error("cannot write " + path);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+int Usage() {
+    std::cerr << "usage: e2e_driver --program PATH --floor PATH [--results PATH] [--samples PATH]\n"
+                 "       [--startup-runs N] [--transaction-runs N] [--idle-runs N]\n"
+                 "       [--idle-seconds N] [--slots N] [--period-ms N]\n";
+    return 2;
+}
+
+std::optional<Options> ParseOptions(int argc, char* argv[]) {
+    Options o;
+    const std::map<std::string, int*> numbers = {
+        {"--startup-runs", &o.startupRuns},
+        {"--transaction-runs", &o.transactionRuns},
+        {"--idle-runs", &o.idleRuns},
+        {"--idle-seconds", &o.idleSeconds},
+        {"--slots", &o.slots},
+        {"--period-ms", &o.periodMs},
+    };
+    const std::map<std::string, std::string*> texts = {
+        {"--program", &o.program},
+        {"--floor", &o.floor},
+        {"--results", &o.results},
+        {"--samples", &o.samples},
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (i + 1 >= argc)
+            return std::nullopt;
+        const std::string value = argv[++i];
+        if (auto t = texts.find(name); t != texts.end()) {
+            *t->second = value;
+        } else if (auto n = numbers.find(name); n != numbers.end()) {
+            char* end = nullptr;
+            const long parsed = std::strtol(value.c_str(), &end, 10);
+            if (end == value.c_str() || *end != '\0' || parsed < 0 || parsed > 100000)
+                return std::nullopt;
+            *n->second = static_cast<int>(parsed);
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (o.program.empty() || o.floor.empty() || o.slots < 1 || o.idleSeconds < 1)
+        return std::nullopt;
+    // The two executables are copied into the run directories and started from there.
+    o.program = fs::absolute(o.program).string();
+    o.floor = fs::absolute(o.floor).string();
+    return o;
+}
+
+int Main(int argc, char* argv[]) {
+    const std::optional<Options> parsed = ParseOptions(argc, argv);
+    if (!parsed)
+        return Usage();
+    Options options = *parsed;
+    for (const std::string* exe : {&options.program, &options.floor}) {
+        if (::access(exe->c_str(), X_OK) != 0) {
+            std::cerr << "e2e_driver: " << *exe << " is not an executable\n";
+            return 2;
+        }
+    }
+
+    // A namespace of the driver's own keeps other instances of the program on this machine from
+    // refusing ours; workers take one more each, so that several runs can go at once.
+    const bool isolated = Isolate();
+    if (!isolated) {
+        std::cerr << "e2e_driver: no network namespace of its own (needs root); every run goes "
+                     "one at a time, and another instance of the program on this machine "
+                     "would make runs fail\n";
+        options.slots = 1;
+    }
+
+    Samples samples;
+    std::vector<std::string> errors;
+    std::vector<double> floorRss;
+    const Nanos began = Now();
+
+    // Start-up, alternating with the floor so that both see the same machine; the first pair
+    // only warms the caches.
+    std::cerr << "start-up: " << options.startupRuns << " runs of the program and the floor...\n";
+    for (int i = -1; i < options.startupRuns; ++i) {
+        const bool programFirst = i % 2 == 0;
+        for (int turn = 0; turn < 2; ++turn) {
+            try {
+                if ((turn == 0) == programFirst) {
+                    const double ms = StartupRun(options.program);
+                    if (i >= 0)
+                        samples["startup"].push_back(ms);
+                } else {
+                    const FloorSample floor = FloorRun(options.floor);
+                    if (i >= 0) {
+                        samples["startup_floor"].push_back(floor.ms);
+                        floorRss.push_back(static_cast<double>(floor.maxRssKiB));
+                    }
+                }
+            } catch (const RunError& e) {
+                errors.push_back(std::string("start-up: ") + e.what());
+            }
+        }
+    }
+
+    // Full transactions at a fixed period, spread over the workers; the idle runs beside them
+    // on workers of their own, started between two transaction starts.
+    std::cerr << "transactions: " << options.transactionRuns << " approved purchases, "
+              << options.idleRuns << " idle runs of " << options.idleSeconds << " s...\n";
+    const Nanos period = options.periodMs * kMs;
+    const Nanos first = Now() + 200 * kMs;
+    std::vector<std::vector<Job>> perWorker(
+        static_cast<std::size_t>(options.slots + (isolated ? options.idleRuns : 0)));
+    for (int k = 0; k < options.transactionRuns; ++k) {
+        const Nanos startAt = isolated ? first + k * period : 0;
+        perWorker[static_cast<std::size_t>(k % options.slots)].push_back(
+            {Kind::Transaction, startAt});
+    }
+    for (int k = 0; k < options.idleRuns; ++k) {
+        const std::size_t worker = isolated ? static_cast<std::size_t>(options.slots + k) : 0;
+        const Nanos startAt = isolated ? first + k * period + period / 4 : 0;
+        perWorker[worker].push_back({Kind::Idle, startAt});
+    }
+    RunParallel(options, perWorker, isolated, samples, errors);
+
+    // Figures.
+    const std::optional<Summary> floorStartup = Summarise(samples["startup_floor"]);
+    const std::optional<Summary> floorMemory = Summarise(floorRss);
+    std::optional<double> startupBound, memoryBound, floorMs, floorKiB;
+    if (floorStartup) {
+        floorMs = floorStartup->median;
+        startupBound = kFloorFactor * floorStartup->median;
+    }
+    if (floorMemory) {
+        floorKiB = floorMemory->median;
+        memoryBound = kFloorFactor * floorMemory->median;
+    }
+    const std::vector<Figure> figures = {
+        {"startup_floor", "ms", floorStartup, std::nullopt, std::nullopt},
+        {"startup", "ms", Summarise(samples["startup"]), startupBound, floorMs},
+        {"response_handling", "ms", Summarise(samples["response_handling"]), 5.0, 5.0},
+        {"closing", "ms", Summarise(samples["closing"]), 50.0, 50.0},
+        {"idle_cpu", "ms/min", Summarise(samples["idle_cpu"]), 50.0, 50.0},
+        {"peak_memory_floor", "KiB", floorMemory, std::nullopt, std::nullopt},
+        {"peak_memory", "KiB", Summarise(samples["peak_memory"]), memoryBound, floorKiB},
+    };
+
+    std::vector<Row> rows;
+    std::vector<std::vector<std::string>> lines;
+    for (const Figure& figure : figures) {
+        rows.push_back(MakeRow(figure));
+        lines.push_back(rows.back().cells);
+    }
+    std::cout << '\n';
+    PrintTable(rows);
+    std::cout << "\nratio: median over the floor's median (startup, peak_memory) or over the "
+                 "target (the others); target of startup and peak_memory: "
+              << kFloorFactor << " x the floor's median.\n";
+
+    std::vector<std::vector<std::string>> raw;
+    samples["peak_memory_floor"] = floorRss;
+    for (const auto& [name, values] : samples) {
+        for (std::size_t i = 0; i < values.size(); ++i)
+            raw.push_back({name, std::to_string(i + 1), Number(values[i], 3)});
+    }
+    WriteTsv(options.results, kColumns, lines);
+    WriteTsv(options.samples, {"name", "run", "value"}, raw);
+    std::cout << "figures: " << options.results << ", every sample: " << options.samples << ", "
+              << Number(ToMs(Now() - began) / 1000.0, 1) << " s\n";
+
+    for (const std::string& error : errors)
+        std::cerr << "failed run: " << error << '\n';
+    bool complete = true;
+    for (const Figure& figure : figures)
+        complete = complete && figure.summary.has_value();
+    return complete && errors.empty() ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace vendilox::bench
+
+int main(int argc, char* argv[]) {
+    try {
+        return vendilox::bench::Main(argc, argv);
+    } catch (const std::exception& e) {
+        std::cerr << "e2e_driver: " << e.what() << '\n';
+        return 1;
+    }
+}
