@@ -86,7 +86,8 @@ order; bytes outside 0x21-0x7E and '%' in values are written %XX:
   type amount invoice auth closing
                     the request's T, B, S, F and L field values
   confirmations     activity confirmations sent
-  answer            approve, decline, bad-crc, bad-crc+approve, garbage, disconnect or none
+  answer            approve, decline, garbage, disconnect, none; for crc-error-once bad-crc
+                    (the program accepted the wrong checksum) or bad-crc+approve
   code              response code of the last response sent
   first_reply first_reply_ms
                     crc-error-once only: the program's answer to the response with the wrong
@@ -98,6 +99,12 @@ order; bytes outside 0x21-0x7E and '%' in values are written %XX:
                     connection came), stopped (signal) or disconnect
   req_header req_body reply_bytes
                     the request's header and body, and the bytes of the answer, exactly
+
+Bytes the program sends after its answer was judged are reported on a line of their own,
+"late txn=N bytes=...", since the program has nothing more to send then.
+
+With --count, the simulator ends after the last transaction once the program has closed its side
+of the link (TCP, --pty); on a --serial device, at once.
 
 Exit status: 0 when stopped or after --count transactions, 1 when the link fails, 2 for a bad
 command line.
@@ -369,8 +376,15 @@ Options ParseOptions(int argc, char** argv) {
         if (!interval_given)
             options.confirm_interval_ms = 2000;
     }
-    if (options.scenario == Scenario::ConfirmOnly && !confirmations_given)
+    if (options.scenario == Scenario::ConfirmOnly && !confirmations_given) {
+        // Endless confirmations without a pause between them would flood the program.
+        if (options.confirm_interval_ms == 0) {
+            throw UsageError(
+                "--scenario confirm-only without --confirmations needs a --confirm-interval above "
+                "0");
+        }
         options.confirmations = -1;
+    }
     return options;
 }
 
