@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShowEvent>
+#include <QTextCursor>
 
 #include <algorithm>
 
@@ -106,6 +107,10 @@ void ReportMemo::Clear() {
 void ReportMemo::AppendLine(std::string_view line) {
     lines_.emplace_back(line);
     appendPlainText(DisplayText(line, false));
+    // The report is read from its first line, the outcome, however long it grows; the cursor
+    // stays there too, or showing the memo later would scroll to wherever it is.
+    setTextCursor(QTextCursor(document()));
+    verticalScrollBar()->setValue(verticalScrollBar()->minimum());
 }
 
 std::string ReportMemo::Text() const {

@@ -307,6 +307,18 @@ TEST_F(Form1Test, ReportMemoKeepsItsLinesByteForByte) {
     auto* memo = static_cast<QPlainTextEdit*>(form.Control(TControlId::Memo3));
     EXPECT_TRUE(memo->toPlainText().startsWith(QStringLiteral("Stav: Transakce provedena\n\n")));
     EXPECT_TRUE(echoed.empty()) << "the report is not echoed";
+
+    // A report longer than the memo shows its first line, the outcome, also when it was
+    // written while the memo was hidden.
+    for (int i = 0; i < 30; ++i) {
+        report.AppendLine("line " + std::to_string(i));
+    }
+    form.SetVisible(TControlId::Memo3, true);
+    form.show();
+    QCoreApplication::processEvents();
+    QScrollBar* bar = memo->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->minimum());
 }
 
 }  // namespace

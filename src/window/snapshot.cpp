@@ -1,0 +1,122 @@
+// Shows the status window with the content of a real run and saves a picture of it, in the
+// normal or the debug layout, to check how it looks on a real display.
+//   vendilox_window_snapshot OUTPUT.png [--debug]
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QWindow>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/qt/qt_platform.hpp"
+#include "protocol/cp1250.hpp"
+
+namespace {
+
+using vendilox::operator""_w1250;
+using vendilox::platform::TColor;
+using vendilox::platform::TControlId;
+
+// The log of an approved purchase over TCP, control bytes included.
+const std::string kLog[] = {
+    "Retezec pro vypocet CRC: \x1CT00\x1C"
+    "B12345",
+    "CRC: 8FBF",
+    std::string("Odeslaná data(ASCII): "_w1250) +
+        "\x02"
+        "B001        2612111039080000000B8FBF\x1CT00\x1C"
+        "B12345\x03",
+    std::string("Odeslaná data(HEX): "_w1250) +
+        "024230303120202020202020203236313231313130333930383030303030303042384642461C5430301C"
+        "42313233343503",
+    std::string("Přijmutá data: "_w1250) +
+        "\x02"
+        "B00187654321261211103908000100000000\x03",
+    "Activity confirmation",
+    std::string("Přijmutá data: "_w1250) +
+        "\x02"
+        "B001876543212612111039080001003B7D16\x1CR000\x1CT00\x1C"
+        "B12345\x1CP411111******"
+        "1111\x1C"
+        "F12345678\x1CJVISA\x1CL0000123\x03",
+    "CRC vypocitane z dat: 7D16",
+    "CRC obsazene v hlavicce: 7D16",
+    std::string("Odeslaná data: "_w1250) +
+        "\x02"
+        "B0018765432126121110390800010000A5A5\x03",
+    "Konec transakce",
+};
+
+const std::string kReport[] = {
+    "000|87654321|0000123|00|0|411111******1111|12345678|12/11/2026|10:39:08|12345|1|",
+    "-----------------------------------",
+    std::string("Stav po zpracování: "_w1250),  // the status text follows
+    std::string("Číslo terminálu POS: 87654321"_w1250),
+    std::string("Číslo dávky: 0000123"_w1250),
+    std::string("Typ transakce: nákup na terminálu"_w1250),
+    "Typ karty: Visa",
+    std::string("Číslo karty: 411111******1111"_w1250),
+    std::string("Autorizační kód: 12345678"_w1250),
+    "Datum transakce: 12/11/2026",
+    std::string("Čas transakce: 10:39:08"_w1250),
+    std::string("Částka transakce: 123,45 Kč"_w1250),
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc < 2 || (argc == 3 && std::strcmp(argv[2], "--debug") != 0) || argc > 3) {
+        std::fprintf(stderr, "usage: %s OUTPUT.png [--debug]\n", argv[0]);
+        return 2;
+    }
+    const bool debug = argc == 3;
+    QApplication application(argc, argv);
+    vendilox::platform::qt::QtPlatform platform(vendilox::window::TEcho{});
+    vendilox::platform::TForm1Components c = platform.CreateForm1();
+    vendilox::window::Form1& form = *platform.Form();
+
+    c.Panel2.SetCaption("Nákup na terminálu"_w1250);
+    for (const std::string& line : kLog)
+        c.Memo1.AppendLine(line);
+    const std::string status(debug ? "Zrušeno zákazníkem"_w1250 : "Transakce provedena"_w1250);
+    for (const std::string& line : kReport) {
+        c.Memo3.AppendLine(line.ends_with(": ") ? line + status : line);
+    }
+    if (debug) {
+        // The debug layout as the program applies it, after a declined operation.
+        c.Layout.SetWindowHeight(365);
+        c.Layout.SetVisible(TControlId::Label1, true);
+        c.Layout.SetTop(TControlId::Label1, 216);
+        c.Layout.SetLeft(TControlId::Label1, 6);
+        c.Layout.SetVisible(TControlId::Label2, true);
+        c.Layout.SetTop(TControlId::Label2, 90);
+        c.Layout.SetVisible(TControlId::Memo1, true);
+        c.Layout.SetTop(TControlId::Memo1, 108);
+        c.Layout.SetVisible(TControlId::Memo3, true);
+        c.Layout.SetTop(TControlId::Memo3, 234);
+        c.Layout.SetLeft(TControlId::Memo3, 6);
+        c.Panel2.SetColor(TColor::Red);
+    }
+    c.Panel2.SetCaption(status);
+    form.show();
+
+    // Until the window system has put the window on the screen and it has been painted.
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 5000 &&
+           (form.windowHandle() == nullptr || !form.windowHandle()->isExposed())) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    const qint64 exposed = clock.elapsed();
+    while (clock.elapsed() < exposed + 300)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+
+    const QPixmap picture = form.grab();
+    if (!picture.save(QString::fromLocal8Bit(argv[1]), "PNG")) {
+        std::fprintf(stderr, "%s: cannot write %s\n", argv[0], argv[1]);
+        return 1;
+    }
+    return 0;
+}
