@@ -1,0 +1,684 @@
+// End-to-end runs of the real program against the terminal simulator: one card operation per
+// run, over TCP or a pseudo-terminal, with what the caller gets (exit code, result file), what
+// the user sees (status captions, message boxes) and what the terminal saw on the wire.
+//
+// Each run has a directory of its own with a copy of the program (it finds its settings beside
+// its own real path) and a settings file written here. The program runs unattended: its boxes,
+// captions and log lines come on standard error.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "harness.hpp"
+#include "protocol/cp1250.hpp"
+
+namespace vendilox::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr char STX = '\x02', ETX = '\x03', FS = '\x1C';
+
+// Upper bounds of the waits. They are far above what the program's timers need, so a slow
+// machine does not fail a run; a hang still fails well inside the test's own time limit.
+constexpr auto kStartBound = 10s;    // the simulator's first line, a run that ends at once
+constexpr auto kOutcomeBound = 30s;  // from the start to the run's last status caption
+constexpr auto kCloseBound = 12s;    // from the outcome to the end of a run that closes itself
+// The close timer gives the first close permission 4 s after the outcome; a close before 3 s
+// means the program did not wait for it.
+constexpr auto kNoCloseBefore = 3s;
+// A window held open must still be there after its close timer has ticked.
+constexpr auto kHeldOpenFor = 5s;
+constexpr auto kCloseRetry = 500ms;
+constexpr auto kClosedWithin = 10s;  // from the first granted close request
+
+enum class Link { Tcp, Pty, TcpNoListener, MissingSerialPort };
+
+// How the run ends: by the close timer; held open until the user closes it (SIGTERM, the
+// system's close command); or right after a failure's message.
+enum class Ending { ClosesItself, HeldOpen, EndsAtOnce };
+
+// What the terminal gets of the run.
+enum class Contact { Request, ConnectionOnly, Nothing };
+
+// The result record as the report shows it; the date and time come from the response header.
+struct Report {
+    std::string code, status, typeCode, typeName, cardTypeCode, cardNumber, cardName, auth,
+        amountDigits, amountText;
+};
+
+// The simulator's fixed response content.
+constexpr std::string_view kTerminalId = "87654321", kBatch = "0000123", kCard = "411111******1111",
+                           kCardAuth = "12345678";
+// The flag digit of the terminal's headers is odd.
+constexpr std::string_view kHeaderFlag = "1";
+
+const Report kApprovedPurchase{"000",   "Transakce provedena",
+                               "00",    "nákup na terminálu",
+                               "0",     std::string(kCard),
+                               "Visa",  std::string(kCardAuth),
+                               "12345", "123,45"};
+
+// A declined response carries no authorization code.
+Report Declined(std::string code, std::string status) {
+    Report r = kApprovedPurchase;
+    r.code = std::move(code);
+    r.status = std::move(status);
+    r.auth.clear();
+    return r;
+}
+
+// The twelve lines the caller reads, in Windows-1250 with CR LF after each.
+std::string ExpectedReport(const Report& r, std::string_view datetime) {
+    const std::string yy(datetime.substr(0, 2)), mm(datetime.substr(2, 2)),
+        dd(datetime.substr(4, 2));
+    const std::string date = mm + "/" + dd + "/20" + yy;
+    const std::string time = std::string(datetime.substr(6, 2)) + ":" +
+                             std::string(datetime.substr(8, 2)) + ":" +
+                             std::string(datetime.substr(10, 2));
+    std::string summary;
+    for (std::string_view column :
+         {std::string_view(r.code), kTerminalId, kBatch, std::string_view(r.typeCode),
+          std::string_view(r.cardTypeCode), std::string_view(r.cardNumber),
+          std::string_view(r.auth), std::string_view(date), std::string_view(time),
+          std::string_view(r.amountDigits), kHeaderFlag}) {
+        summary.append(column).push_back('|');
+    }
+    const std::vector<std::string> lines = {
+        summary,
+        std::string(35, '-'),
+        "Stav po zpracování: " + r.status,
+        "Číslo terminálu POS: " + std::string(kTerminalId),
+        "Číslo dávky: " + std::string(kBatch),
+        "Typ transakce: " + r.typeName,
+        "Typ karty: " + r.cardName,
+        "Číslo karty: " + r.cardNumber,
+        "Autorizační kód: " + r.auth,
+        "Datum transakce: " + date,
+        "Čas transakce: " + time,
+        "Částka transakce: " + r.amountText + " Kč",
+    };
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\r\n";
+    return Utf8ToCp1250(text);
+}
+
+// A final response whose header checksum is wrong, fed to the program as the simulator's
+// "garbage": the terminal never repeats it.
+const std::string kBadCrcHeader =
+    "B001" + std::string(kTerminalId) + "180816143005" + "0001" + "0009" + "0000";
+const std::string kBadCrcResponse =
+    std::string(1, STX) + kBadCrcHeader + FS + "R000" + FS + "T00" + ETX;
+const std::string kRejectOfBadCrc = std::string(1, STX) + kBadCrcHeader + FS + "R106" + ETX;
+
+std::string Hex(std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        text += kDigits[b >> 4];
+        text += kDigits[b & 0xF];
+    }
+    return text;
+}
+
+std::string LocalStamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[16];
+    std::strftime(text, sizeof text, "%y%m%d%H%M%S", &local);
+    return text;
+}
+
+const std::string kPurchaseBody = std::string(1, FS) + "T00" + FS + "B12345";
+
+struct Case {
+    const char* name;
+    Link link = Link::Tcp;
+    std::vector<std::string> scenario{};  // the simulator's options besides its link
+    std::vector<std::string> params = {"0", "12345", "AB12CD34"};
+    int timeoutS = 120;
+    bool crcCheck = false;
+
+    // The status captions in order ("status: " left off; a caption set again in a row counts
+    // once); the last one is the outcome.
+    std::vector<std::string> statuses{};
+    // The message boxes in order ("box: " left off); "{port}" stands for the TCP port.
+    std::vector<std::string> boxes{};
+    Ending ending = Ending::ClosesItself;
+    int exitCode = 0;
+    Contact contact = Contact::Request;
+    std::string body = kPurchaseBody;               // the request body the terminal must get
+    std::map<std::string, std::string> terminal{};  // fields of the simulator's transaction line
+    std::optional<Report> report{};                 // none: the result file stays empty
+};
+
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class EndToEnd : public testing::Test {
+  protected:
+    void TearDown() override {
+        if (!HasFailure())
+            return;
+        dir_.Keep();
+        std::string out;
+        if (sim_) {
+            for (const Line& line : sim_->Out())
+                out += line.text + "\n";
+        }
+        ADD_FAILURE() << "run directory kept: " << dir_.Path() << "\nprogram's standard error:\n"
+                      << (program_ ? program_->ErrText() : "") << "simulator's output:\n"
+                      << out << (sim_ ? sim_->ErrText() : "");
+    }
+
+    // Starts the simulator for one transaction and returns its first line's value: the TCP port
+    // or the pseudo-terminal's path.
+    std::string StartSimulator(Link link, const std::vector<std::string>& scenario) {
+        std::vector<std::string> argv = {VENDILOX_TERMINAL_SIM, "--count", "1"};
+        if (link == Link::Tcp) {
+            argv.insert(argv.end(), {"--listen", "127.0.0.1:0"});
+        } else {
+            argv.emplace_back("--pty");
+        }
+        argv.insert(argv.end(), scenario.begin(), scenario.end());
+        sim_ = std::make_unique<Process>(argv, std::vector<std::string>{}, dir_.Path());
+        const std::string prefix = link == Link::Tcp ? "listening 127.0.0.1:" : "pty ";
+        Pump({sim_.get()}, Clock::now() + kStartBound,
+             [&] { return !sim_->Out().empty() || sim_->Finished(); });
+        if (sim_->Out().empty() || sim_->Out()[0].text.rfind(prefix, 0) != 0) {
+            ADD_FAILURE() << "the simulator did not start: " << sim_->ErrText();
+            return {};
+        }
+        return sim_->Out()[0].text.substr(prefix.size());
+    }
+
+    // A copy of the program in dir, not a link: the program takes its settings file from beside
+    // its own real path.
+    static void InstallProgram(const fs::path& dir) {
+        fs::copy_file(VENDILOX_ECR, dir / "vendilox_ecr", fs::copy_options::overwrite_existing);
+    }
+
+    void WriteSettings(bool tcp, const std::string& serialPort, int tcpPort, int timeoutS,
+                       bool crcCheck) {
+        // The host is always the loopback: no run may reach out to a real terminal's address.
+        const std::string text =
+            "[Settings]\r\nConnectionType=" + std::string(tcp ? "TCP" : "Serial") +
+            "\r\nPort=" + serialPort + "\r\nPathToTxt=" + dir_.Path().string() +
+            "/\r\nTimeout=" + std::to_string(timeoutS) + "\r\nCRC_check=" + (crcCheck ? "1" : "0") +
+            "\r\nDebug=0\r\n[TCP]\r\nHost=127.0.0.1\r\nPort=" + std::to_string(tcpPort) + "\r\n";
+        WriteFile(dir_.Path() / "vendilox_ecr.ini", Utf8ToCp1250(text));
+    }
+
+    static std::unique_ptr<Process> StartProgram(const fs::path& dir,
+                                                 const std::vector<std::string>& params) {
+        std::vector<std::string> argv = {(dir / "vendilox_ecr").string()};
+        argv.insert(argv.end(), params.begin(), params.end());
+        return std::make_unique<Process>(
+            argv, std::vector<std::string>{"QT_QPA_PLATFORM=offscreen", "VENDILOX_UNATTENDED=1"},
+            dir);
+    }
+
+    // The program's unattended lines of one kind, without the kind.
+    static std::vector<std::string> Lines(const Process& p, std::string_view kind,
+                                          bool collapseRepeats = false) {
+        std::vector<std::string> lines;
+        const std::string prefix = std::string(kind) + ": ";
+        for (const Line& line : p.Err()) {
+            if (line.text.rfind(prefix, 0) != 0)
+                continue;
+            std::string text = line.text.substr(prefix.size());
+            if (!collapseRepeats || lines.empty() || lines.back() != text)
+                lines.push_back(std::move(text));
+        }
+        return lines;
+    }
+
+    // The moment the program's status caption first showed text.
+    std::optional<Clock::time_point> WaitForStatus(const std::string& text,
+                                                   std::chrono::seconds bound) {
+        const std::string wanted = "status: " + text;
+        std::optional<Clock::time_point> at;
+        Pump({program_.get(), sim_.get()}, Clock::now() + bound, [&] {
+            for (const Line& line : program_->Err()) {
+                if (line.text == wanted) {
+                    at = line.at;
+                    return true;
+                }
+            }
+            return program_->Finished();
+        });
+        return at;
+    }
+
+    // Brings the run to its end the way the case says, from the moment of its outcome.
+    void Finish(Ending ending, Clock::time_point outcome) {
+        Process& p = *program_;
+        auto pump = [&](Clock::time_point until) {
+            return Pump({program_.get(), sim_.get()}, until, [&] { return p.Finished(); });
+        };
+        if (ending == Ending::EndsAtOnce) {
+            EXPECT_TRUE(pump(Clock::now() + kStartBound))
+                << "the run did not end after its failure";
+            return;
+        }
+        // A close request before the close timer's first tick is refused.
+        p.Signal(SIGTERM);
+        if (ending == Ending::ClosesItself) {
+            ASSERT_TRUE(pump(outcome + kCloseBound)) << "the window did not close by itself";
+            EXPECT_GE(p.FinishedAt() - outcome, kNoCloseBefore)
+                << "closed before the close timer allowed it";
+            return;
+        }
+        ASSERT_FALSE(pump(outcome + kHeldOpenFor))
+            << "the window was not held open: it closed "
+            << std::chrono::duration_cast<milliseconds>(p.FinishedAt() - outcome).count()
+            << " ms after the outcome";
+        const Clock::time_point bound = Clock::now() + kClosedWithin;
+        while (!p.Finished() && Clock::now() < bound) {
+            p.Signal(SIGTERM);
+            pump(std::min(bound, Clock::now() + kCloseRetry));
+        }
+        EXPECT_TRUE(p.Finished()) << "the window held open could not be closed";
+    }
+
+    // The simulator's transaction line, once it has ended by itself after the program.
+    std::map<std::string, std::string> SimulatorOutcome(Contact contact) {
+        if (contact == Contact::Nothing) {
+            // It waits for a connection that never comes.
+            sim_->Signal(SIGTERM);
+        }
+        const bool ended =
+            Pump({sim_.get()}, Clock::now() + kStartBound, [&] { return sim_->Finished(); });
+        EXPECT_TRUE(ended) << "the simulator did not end after the program";
+        if (!ended)
+            sim_->Signal(SIGTERM);
+        Pump({sim_.get()}, Clock::now() + kStartBound, [&] { return sim_->Finished(); });
+        EXPECT_EQ(sim_->ExitCode(), 0);
+        const auto& out = sim_->Out();
+        if (contact == Contact::Nothing) {
+            EXPECT_EQ(out.size(), 1u) << "the terminal was contacted";
+            return {};
+        }
+        // A second line would be a transaction more, or bytes sent after the answer ("late").
+        EXPECT_EQ(out.size(), 2u) << "the terminal saw more than one transaction";
+        if (out.size() < 2)
+            return {};
+        return ParseFields(out[1].text);
+    }
+
+    // The request the terminal got: the expected body under a header of the request's layout,
+    // stamped between the start of the run and now, and the very bytes the program logged as
+    // sent.
+    void CheckRequest(const std::map<std::string, std::string>& seen, const std::string& body,
+                      const std::string& startedAt) {
+        EXPECT_EQ(seen.at("request"), "ok") << seen.at("reason");
+        EXPECT_EQ(seen.at("req_body"), body);
+        const std::string& header = seen.at("req_header");
+        ASSERT_EQ(header.size(), 36u);
+        EXPECT_EQ(header.substr(0, 12), "B001        ");
+        EXPECT_GE(header.substr(12, 12), startedAt);
+        EXPECT_LE(header.substr(12, 12), LocalStamp());
+        EXPECT_EQ(header.substr(24, 4), "0000");
+        const std::vector<std::string> sent = Lines(*program_, "log");
+        const std::string logged = "Odeslaná data(ASCII): ";
+        const std::string frame = std::string(1, STX) + header + body + ETX;
+        bool found = false;
+        for (const std::string& line : sent) {
+            if (line.rfind(logged, 0) == 0) {
+                EXPECT_EQ(Unescape(line.substr(logged.size())), frame);
+                found = true;
+            }
+        }
+        EXPECT_TRUE(found) << "the request was not logged";
+    }
+
+    // The result file: empty, or the report of the response that the confirmation answered.
+    void CheckResultFile(const fs::path& dir, const std::optional<Report>& report,
+                         const std::map<std::string, std::string>& seen) {
+        const fs::path file = dir / "vendilox.txt";
+        ASSERT_TRUE(fs::exists(file)) << "no result file";
+        if (!report) {
+            EXPECT_EQ(ReadFile(file), "");
+            return;
+        }
+        // The confirmation repeats the response header's first 30 bytes, its date and time
+        // among them.
+        const auto reply = seen.find("reply_bytes");
+        ASSERT_TRUE(reply != seen.end() && reply->second.size() == 38) << "no confirmation";
+        EXPECT_EQ(ReadFile(file), ExpectedReport(*report, reply->second.substr(13, 12)));
+    }
+
+    // What the terminal saw besides the request: its line's fields, and the pause before each
+    // answer to a response.
+    static void CheckTerminalSaw(const std::map<std::string, std::string>& seen,
+                                 const std::map<std::string, std::string>& expected) {
+        for (const auto& [key, value] : expected) {
+            const auto it = seen.find(key);
+            ASSERT_NE(it, seen.end()) << key;
+            EXPECT_EQ(it->second, value) << key;
+        }
+        // The program holds its answer back for a second after the response has arrived.
+        for (const auto& [answer, ms] :
+             {std::pair{"reply", "reply_ms"}, std::pair{"first_reply", "first_reply_ms"}}) {
+            const std::string& kind = seen.at(answer);
+            if (kind == "confirm" || kind == "reject") {
+                EXPECT_GE(std::stol(seen.at(ms)), 1000) << answer << " came too soon";
+            }
+        }
+    }
+
+    TempDir dir_;
+    std::unique_ptr<Process> sim_, program_;
+};
+
+class Transaction : public EndToEnd, public testing::WithParamInterface<Case> {};
+
+TEST_P(Transaction, Runs) {
+    const Case& c = GetParam();
+    std::string serialPort = "COM1";
+    int tcpPort = 2050;
+    switch (c.link) {
+        case Link::Tcp: {
+            const std::string port = StartSimulator(c.link, c.scenario);
+            ASSERT_FALSE(port.empty());
+            tcpPort = std::stoi(port);
+            break;
+        }
+        case Link::Pty:
+            serialPort = StartSimulator(c.link, c.scenario);
+            ASSERT_FALSE(serialPort.empty());
+            break;
+        case Link::TcpNoListener:
+            tcpPort = UnusedLoopbackPort();
+            break;
+        case Link::MissingSerialPort:
+            serialPort = "/dev/does-not-exist";
+            break;
+    }
+    const bool tcp = c.link == Link::Tcp || c.link == Link::TcpNoListener;
+    WriteSettings(tcp, serialPort, tcpPort, c.timeoutS, c.crcCheck);
+    InstallProgram(dir_.Path());
+
+    const std::string startedAt = LocalStamp();
+    program_ = StartProgram(dir_.Path(), c.params);
+
+    Clock::time_point outcome = Clock::now();
+    if (c.ending != Ending::EndsAtOnce) {
+        ASSERT_FALSE(c.statuses.empty());
+        const auto at = WaitForStatus(c.statuses.back(), kOutcomeBound);
+        ASSERT_TRUE(at) << "no outcome \"" << c.statuses.back() << "\"";
+        outcome = *at;
+    }
+    Finish(c.ending, outcome);
+    ASSERT_TRUE(program_->Finished());
+
+    EXPECT_EQ(program_->ExitCode(), c.exitCode);
+    EXPECT_EQ(Lines(*program_, "status", true), c.statuses);
+    std::vector<std::string> boxes = c.boxes;
+    for (std::string& box : boxes) {
+        if (const auto at = box.find("{port}"); at != std::string::npos)
+            box.replace(at, 6, std::to_string(tcpPort));
+    }
+    EXPECT_EQ(Lines(*program_, "box"), boxes);
+
+    std::map<std::string, std::string> seen;
+    if (sim_) {
+        seen = SimulatorOutcome(c.contact);
+        if (c.contact == Contact::Request && !seen.empty())
+            CheckRequest(seen, c.body, startedAt);
+        if (c.contact == Contact::ConnectionOnly && !seen.empty()) {
+            EXPECT_EQ(seen.at("request"), "none") << "something was sent";
+        }
+        if (!seen.empty())
+            CheckTerminalSaw(seen, c.terminal);
+    }
+    CheckResultFile(dir_.Path(), c.report, seen);
+}
+
+const std::string kBuying = "blue Nákup na terminálu";
+const std::map<std::string, std::string> kConfirmed = {
+    {"answer", "approve"}, {"code", "000"}, {"reply", "confirm"}, {"end", "reply"}};
+
+Report Refund() {
+    Report r = kApprovedPurchase;
+    r.status = "Transakce zrušena";
+    r.typeCode = "10";
+    r.typeName = "návrat transakce";
+    r.amountDigits = "250";
+    r.amountText = "2,50";
+    return r;
+}
+
+Report Void() {
+    Report r = kApprovedPurchase;
+    r.typeCode = "04";
+    r.typeName = "storno platby";
+    return r;
+}
+
+// A closing carries no card and no amount: the amount is the one the caller passed.
+Report Closing() {
+    return Report{"000", "Transakce provedena", "60", "uzávěrka terminálu", "", "", "", "", "100",
+                  "1,00"};
+}
+
+const Case kCases[] = {
+    // Every way the terminal may answer, over TCP.
+    {.name = "TcpApprove",
+     .statuses = {kBuying, "blue Transakce provedena"},
+     .terminal = {{"answer", "approve"}, {"confirmations", "1"}, {"reply", "confirm"}},
+     .report = kApprovedPurchase},
+    {.name = "TcpDeclineDefaultCode",
+     .scenario = {"--scenario", "decline"},
+     .statuses = {kBuying, "red Zrušeno zákazníkem"},
+     .ending = Ending::HeldOpen,
+     .terminal = {{"answer", "decline"}, {"code", "061"}, {"reply", "confirm"}},
+     .report = Declined("061", "Zrušeno zákazníkem")},
+    {.name = "TcpDeclineLongestStatus",
+     .scenario = {"--scenario", "decline:53"},
+     .statuses = {kBuying, "red Server připojen-chybný požadavek"},
+     .ending = Ending::HeldOpen,
+     .terminal = {{"answer", "decline"}, {"code", "053"}, {"reply", "confirm"}},
+     .report = Declined("053", "Server připojen-chybný požadavek")},
+    {.name = "TcpCrcErrorOnceRejectedThenAccepted",
+     .scenario = {"--scenario", "crc-error-once"},
+     .crcCheck = true,
+     .statuses = {kBuying, "red Chyba CRC", "blue Transakce provedena"},
+     .terminal = {{"answer", "bad-crc+approve"}, {"first_reply", "reject"}, {"reply", "confirm"}},
+     .report = kApprovedPurchase},
+    {.name = "TcpWrongCrcAcceptedWithoutCheck",
+     .scenario = {"--scenario", "crc-error-once"},
+     .statuses = {kBuying, "blue Transakce provedena"},
+     .terminal = {{"answer", "bad-crc"}, {"first_reply", "confirm"}, {"reply", "confirm"}},
+     .report = kApprovedPurchase},
+    {.name = "TcpCrcErrorNeverRepeated",
+     .scenario = {"--scenario", "garbage:" + Hex(kBadCrcResponse)},
+     .timeoutS = 2,
+     .crcCheck = true,
+     .statuses = {kBuying, "red Chyba CRC", "red Terminál neodpovídá!"},
+     .ending = Ending::HeldOpen,
+     .terminal = {{"answer", "garbage"},
+                  {"reply", "unexpected"},
+                  {"reply_bytes", kRejectOfBadCrc}}},
+    {.name = "TcpSilent",
+     .scenario = {"--scenario", "silent"},
+     .statuses = {kBuying, "blue Terminál není připojen!"},
+     .ending = Ending::HeldOpen,
+     .terminal =
+         {{"confirmations", "0"}, {"answer", "none"}, {"reply", "none"}, {"end", "closed"}}},
+    {.name = "TcpConfirmOnly",
+     .scenario = {"--scenario", "confirm-only", "--confirm-interval", "500"},
+     .timeoutS = 2,
+     .statuses = {kBuying, "blue Terminál neodpovídá!"},
+     .ending = Ending::HeldOpen,
+     .terminal = {{"answer", "none"}, {"reply", "none"}, {"end", "closed"}}},
+    {.name = "TcpSlow",
+     .scenario = {"--scenario", "slow"},
+     .statuses = {kBuying, "blue Transakce provedena"},
+     .terminal = {{"answer", "approve"}, {"confirmations", "3"}, {"reply", "confirm"}},
+     .report = kApprovedPurchase},
+    {.name = "TcpChunked",
+     .scenario = {"--scenario", "chunked"},
+     .statuses = {kBuying, "blue Transakce provedena"},
+     .terminal = kConfirmed,
+     .report = kApprovedPurchase},
+    {.name = "TcpGarbage",
+     .scenario = {"--scenario", "garbage"},
+     .statuses = {kBuying, "blue Neznámý typ zprávy"},
+     .ending = Ending::HeldOpen,
+     .terminal = {{"answer", "garbage"}, {"reply", "none"}, {"end", "closed"}}},
+    {.name = "TcpDisconnect",
+     .scenario = {"--scenario", "disconnect"},
+     .statuses = {kBuying, "blue Terminál není připojen!"},
+     .ending = Ending::HeldOpen,
+     .terminal = {{"answer", "disconnect"}, {"end", "disconnect"}}},
+
+    // Every transaction type, approved over TCP.
+    {.name = "TypePurchaseWithInvoice",
+     .params = {"0", "12345", "AB12CD34", "INV-2024/0042"},
+     .statuses = {kBuying, "blue Transakce provedena"},
+     .body = kPurchaseBody + FS + "SINV-2024/0042",
+     .terminal = kConfirmed,
+     .report = kApprovedPurchase},
+    {.name = "TypeVoid",
+     .params = {"4", "12345", "AB12CD34"},
+     .statuses = {"blue Storno platby", "blue Transakce provedena"},
+     .body = std::string(1, FS) + "T04" + FS + "B12345",
+     .terminal = kConfirmed,
+     .report = Void()},
+    {.name = "TypeRefundShownAsCancelled",
+     .params = {"10", "250", "AB12CD34"},
+     .statuses = {"blue Návrat transakce", "blue Transakce zrušena"},
+     .body = std::string(1, FS) + "T10" + FS + "B250" + FS + "FAB12CD34",
+     .terminal = kConfirmed,
+     .report = Refund()},
+    {.name = "TypeTerminalClosing",
+     .params = {"60", "100", "AB12CD34"},
+     .statuses = {"blue Uzávěrka terminálu", "blue Transakce provedena"},
+     .body =
+         std::string(1, FS) + "T60" + FS + "L0010010000+0000000000000000000000+000000000000000000",
+     .terminal = kConfirmed,
+     .report = Closing()},
+
+    // The serial link, on a pseudo-terminal.
+    {.name = "PtyApprove",
+     .link = Link::Pty,
+     .statuses = {kBuying, "blue Transakce provedena"},
+     .terminal = {{"link", "serial"}, {"answer", "approve"}, {"reply", "confirm"}},
+     .report = kApprovedPurchase},
+    {.name = "PtyDecline",
+     .link = Link::Pty,
+     .scenario = {"--scenario", "decline"},
+     .statuses = {kBuying, "red Zrušeno zákazníkem"},
+     .ending = Ending::HeldOpen,
+     .terminal = {{"link", "serial"}, {"answer", "decline"}, {"reply", "confirm"}},
+     .report = Declined("061", "Zrušeno zákazníkem")},
+    {.name = "PtyChunked",
+     .link = Link::Pty,
+     .scenario = {"--scenario", "chunked"},
+     .statuses = {kBuying, "blue Transakce provedena"},
+     .terminal = {{"link", "serial"}, {"answer", "approve"}, {"reply", "confirm"}},
+     .report = kApprovedPurchase},
+    {.name = "PtySilent",
+     .link = Link::Pty,
+     .scenario = {"--scenario", "silent"},
+     .statuses = {kBuying, "blue Terminál není připojen!"},
+     .ending = Ending::HeldOpen,
+     .terminal = {{"link", "serial"}, {"answer", "none"}, {"reply", "none"}, {"end", "closed"}}},
+
+    // Failures: each shows its message, ends the run with exit code 1 and leaves the result
+    // file empty; nothing reaches the terminal.
+    {.name = "TwoParameters",
+     .params = {"0", "12345"},
+     .boxes = {"Chybné údaje: Špatný počet parametrů!"},
+     .ending = Ending::EndsAtOnce,
+     .exitCode = 1,
+     .contact = Contact::Nothing},
+    {.name = "TypeNotANumber",
+     .params = {"abc", "12345", "AB12CD34"},
+     .boxes = {"Vendilox: 'abc' is not a valid integer value."},
+     .ending = Ending::EndsAtOnce,
+     .exitCode = 1,
+     .contact = Contact::Nothing},
+    {.name = "ZeroAmount",
+     .params = {"0", "0", "AB12CD34"},
+     .statuses = {kBuying},
+     .boxes = {"Špatné údaje: Částka nemůže být 0 Kč!"},
+     .ending = Ending::EndsAtOnce,
+     .exitCode = 1,
+     .contact = Contact::ConnectionOnly,
+     .terminal = {{"end", "closed"}}},
+    {.name = "SerialPortMissing",
+     .link = Link::MissingSerialPort,
+     .statuses = {kBuying, "blue Nelze otevřít port..."},
+     .boxes = {"Chyba: Nelze otevřít port \"/dev/does-not-exist\" pro komunikaci s terminálem!"},
+     .ending = Ending::EndsAtOnce,
+     .exitCode = 1},
+    {.name = "TcpRefused",
+     .link = Link::TcpNoListener,
+     .statuses = {kBuying, "blue Nelze navázat spojení"},
+     .boxes = {"Chyba: Nelze navázat spojení s terminálem. (Host:127.0.0.1, Port:{port})"},
+     .ending = Ending::EndsAtOnce,
+     .exitCode = 1},
+};
+
+INSTANTIATE_TEST_SUITE_P(, Transaction, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+// A second start while a run is going on is refused with a warning and touches nothing; the
+// first run goes on to its normal end.
+TEST_F(EndToEnd, SecondInstanceIsRefusedWhileTheFirstRuns) {
+    // The response comes 3 s after the request, which keeps the first run busy meanwhile.
+    const std::string port = StartSimulator(
+        Link::Tcp,
+        {"--confirmations", "1", "--confirm-interval", "200", "--response-delay", "3000"});
+    ASSERT_FALSE(port.empty());
+    WriteSettings(true, "COM1", std::stoi(port), 120, false);
+    InstallProgram(dir_.Path());
+    const std::string startedAt = LocalStamp();
+    program_ = StartProgram(dir_.Path(), {"0", "12345", "AB12CD34"});
+
+    // Once the request is out, the first run holds the guard.
+    ASSERT_TRUE(Pump({program_.get(), sim_.get()}, Clock::now() + kStartBound, [&] {
+        return !Lines(*program_, "log").empty() &&
+               Lines(*program_, "log").back().rfind("Odeslaná data(HEX): ", 0) == 0;
+    }));
+
+    TempDir second;
+    InstallProgram(second.Path());
+    const std::unique_ptr<Process> other = StartProgram(second.Path(), {"0", "12345", "AB12CD34"});
+    ASSERT_TRUE(Pump({other.get(), program_.get(), sim_.get()}, Clock::now() + kStartBound,
+                     [&] { return other->Finished(); }));
+    ASSERT_FALSE(program_->Finished()) << "the first run ended before the second was refused";
+    EXPECT_EQ(other->ExitCode(), 0);
+    EXPECT_EQ(Lines(*other, "box"),
+              std::vector<std::string>{"vendilox_ecr: vendilox_ecr už jednou běží."});
+    EXPECT_TRUE(Lines(*other, "status").empty());
+    EXPECT_FALSE(fs::exists(second.Path() / "vendilox_ecr.ini"));
+    EXPECT_FALSE(fs::exists(second.Path() / "vendilox.txt"));
+
+    const auto outcome = WaitForStatus("blue Transakce provedena", kOutcomeBound);
+    ASSERT_TRUE(outcome);
+    Finish(Ending::ClosesItself, *outcome);
+    EXPECT_EQ(program_->ExitCode(), 0);
+    const auto seen = SimulatorOutcome(Contact::Request);
+    ASSERT_FALSE(seen.empty());
+    CheckRequest(seen, kPurchaseBody, startedAt);
+    CheckTerminalSaw(seen, kConfirmed);
+    CheckResultFile(dir_.Path(), kApprovedPurchase, seen);
+}
+
+}  // namespace
+}  // namespace vendilox::e2e
