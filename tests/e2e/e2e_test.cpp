@@ -120,6 +120,11 @@ const std::string kBadCrcResponse =
     std::string(1, STX) + kBadCrcHeader + FS + "R000" + FS + "T00" + ETX;
 const std::string kRejectOfBadCrc = std::string(1, STX) + kBadCrcHeader + FS + "R106" + ETX;
 
+// A final response with an empty field, which cannot be taken apart.
+const std::string kEmptyFieldResponse = std::string(1, STX) + "B001" + std::string(kTerminalId) +
+                                        "180816143005" + "0001" + "000A" + "0000" + FS + "R000" +
+                                        FS + FS + "T00" + ETX;
+
 std::string Hex(std::string_view bytes) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text;
@@ -630,6 +635,22 @@ const Case kCases[] = {
      .exitCode = 1,
      .contact = Contact::ConnectionOnly,
      .terminal = {{"end", "closed"}}},
+    {.name = "AmountNotANumber",
+     .params = {"0", "12a", "AB12CD34"},
+     .statuses = {kBuying},
+     .boxes = {"Vendilox: '12a' is not a valid integer value."},
+     .ending = Ending::EndsAtOnce,
+     .exitCode = 1,
+     .contact = Contact::ConnectionOnly,
+     .terminal = {{"end", "closed"}}},
+    // A response that cannot be taken apart ends the run instead of leaving it without an end.
+    {.name = "TcpResponseThatCannotBeParsed",
+     .scenario = {"--scenario", "garbage:" + Hex(kEmptyFieldResponse)},
+     .statuses = {kBuying},
+     .boxes = {"Vendilox: Range check error."},
+     .ending = Ending::EndsAtOnce,
+     .exitCode = 1,
+     .terminal = {{"answer", "garbage"}, {"reply", "none"}, {"end", "closed"}}},
     {.name = "SerialPortMissing",
      .link = Link::MissingSerialPort,
      .statuses = {kBuying, "blue Nelze otevřít port..."},
