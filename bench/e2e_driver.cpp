@@ -491,12 +491,62 @@ void CheckRequest(const std::string& request, const std::string& err) {
 // ---------------------------------------------------------------------------------------------
 // The runs.
 
+// What the scheduler counted for every thread of pid, in nanoseconds: the CPU time (not rounded
+// to clock ticks the way utime and stime are) and the time spent runnable but waiting for a CPU,
+// which on a busy machine is most of what a figure has above the program's own work.
+struct SchedulerTime {
+    Nanos cpu = 0;
+    Nanos queued = 0;
+    int threads = 0;
+};
+
+SchedulerTime ReadTasks(const std::string& tasks) {
+    DIR* dir = ::opendir(tasks.c_str());
+    if (dir == nullptr)
+        throw RunError(SystemError("reading " + tasks));
+    SchedulerTime total;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        std::ifstream in(tasks + "/" + entry->d_name + "/schedstat");
+        long long cpu = 0, queued = 0;
+        if (in >> cpu >> queued) {
+            total.cpu += cpu;
+            total.queued += queued;
+            ++total.threads;
+        }
+    }
+    ::closedir(dir);
+    return total;
+}
+
+SchedulerTime ReadSchedulerTime(pid_t pid) {
+    return ReadTasks("/proc/" + std::to_string(pid) + "/task");
+}
+
+// The driver's own: it is single-threaded, and its waking up late shows in every figure it times.
+Nanos DriverQueued() {
+    return ReadTasks("/proc/self/task").queued;
+}
+
+double CpuMs(const rusage& usage) {
+    auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+struct StartupSample {
+    double ms = 0;
+    double cpuMs = 0;     // CPU the program had used when its request arrived
+    double queuedMs = 0;  // time it and the driver had waited for a CPU by then
+};
+
 // Fork of the program to the first byte of its request.
-double StartupRun(const std::string& program) {
+StartupSample StartupRun(const std::string& program) {
     TempDir dir;
     Listener listener = Listen();
     const std::string copy = StageProgram(program, dir.Path(), listener.port);
     const std::string err = dir.Path() + "/stderr.txt";
+    const Nanos driverBefore = DriverQueued();
     Nanos forkedAt = 0;
     Child child = Spawn(copy, kPurchase, dir.Path(), forkedAt);
     const Nanos deadline = forkedAt + 20 * kSecond;
@@ -504,14 +554,17 @@ double StartupRun(const std::string& program) {
     Nanos firstByte = 0;
     const std::string request =
         ReadFrame(connection.Get(), child, deadline, firstByte, "the request", err);
+    const SchedulerTime used = ReadSchedulerTime(child.Pid());
+    const Nanos driverQueued = DriverQueued() - driverBefore;
     CheckRequest(request, err);
     child.Kill();
     child.Reap();
-    return ToMs(firstByte - forkedAt);
+    return {ToMs(firstByte - forkedAt), ToMs(used.cpu), ToMs(used.queued + driverQueued)};
 }
 
 struct FloorSample {
     double ms = 0;
+    double cpuMs = 0;
     long maxRssKiB = 0;
 };
 
@@ -525,11 +578,15 @@ FloorSample FloorRun(const std::string& floor) {
     const auto [status, usage] = child.Reap();
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         throw RunError("the minimal Qt program failed" + Tail(dir.Path() + "/stderr.txt"));
-    return {ToMs(exitedAt - forkedAt), usage.ru_maxrss};
+    return {ToMs(exitedAt - forkedAt), CpuMs(usage), usage.ru_maxrss};
 }
 
 struct TransactionSample {
     double responseMs = 0;
+    // CPU the program used from the response until its answer arrived; an upper bound, since
+    // the program goes on with its caption and report while the driver reads this.
+    double responseCpuMs = 0;
+    double responseQueuedMs = 0;  // time it and the driver waited for a CPU meanwhile
     double closingMs = 0;
     long maxRssKiB = 0;
 };
@@ -553,12 +610,16 @@ TransactionSample TransactionRun(const std::string& program, Nanos startAt, Nano
     SendAll(connection.Get(), ActivityConfirmation(request));
     const std::string response = ApprovingResponse(request);
     SleepUntil(std::max(forkedAt + respondAfter, Now()));
+    const SchedulerTime beforeResponse = ReadSchedulerTime(child.Pid());
+    const Nanos driverBefore = DriverQueued();
     SendAll(connection.Get(), response);
     const Nanos sentAt = Now();
 
     Nanos confirmedAt = 0;
     const std::string confirmation =
         ReadFrame(connection.Get(), child, deadline, confirmedAt, "the confirmation", err);
+    const SchedulerTime afterResponse = ReadSchedulerTime(child.Pid());
+    const Nanos driverQueued = DriverQueued() - driverBefore;
     if (confirmation != ExpectedConfirmation(response))
         throw RunError("unexpected confirmation " + HexDump(confirmation) + Tail(err));
     const Nanos exitedAt = WaitExit(child, deadline, "the program to close");
@@ -570,30 +631,9 @@ TransactionSample TransactionRun(const std::string& program, Nanos startAt, Nano
         throw RunError("the result file holds no approved report" + Tail(err));
 
     return {ToMs(confirmedAt - sentAt) - kResponsePauseMs,
+            ToMs(afterResponse.cpu - beforeResponse.cpu),
+            ToMs(afterResponse.queued - beforeResponse.queued + driverQueued),
             ToMs(exitedAt - confirmedAt) - kCloseTimerMs, usage.ru_maxrss};
-}
-
-// CPU time of every thread of pid, in nanoseconds (the scheduler's own count, not rounded to
-// clock ticks the way utime and stime are), and the number of threads it was taken over.
-std::pair<Nanos, int> CpuTime(pid_t pid) {
-    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-    DIR* dir = ::opendir(tasks.c_str());
-    if (dir == nullptr)
-        throw RunError(SystemError("reading " + tasks));
-    Nanos total = 0;
-    int threads = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.')
-            continue;
-        std::ifstream in(tasks + "/" + entry->d_name + "/schedstat");
-        long long ns = 0;
-        if (in >> ns) {
-            total += ns;
-            ++threads;
-        }
-    }
-    ::closedir(dir);
-    return {total, threads};
 }
 
 // CPU per minute while the terminal stays silent after the request, over the window of
@@ -616,17 +656,17 @@ double IdleRun(const std::string& program, Nanos startAt, int idleSeconds) {
     const Nanos from = requestAt + kSecond;
     const Nanos to = from + idleSeconds * kSecond;
     SleepUntil(from);
-    const auto [before, threadsBefore] = CpuTime(child.Pid());
+    const SchedulerTime before = ReadSchedulerTime(child.Pid());
     SleepUntil(to);
-    const auto [after, threadsAfter] = CpuTime(child.Pid());
+    const SchedulerTime after = ReadSchedulerTime(child.Pid());
     pollfd ended{child.PidFd(), POLLIN, 0};
     if (::poll(&ended, 1, 0) != 0)
         throw RunError("the program ended while it waited for the terminal" + Tail(err));
-    if (threadsAfter < threadsBefore)
+    if (after.threads < before.threads)
         throw RunError("a thread ended during the idle window; its time would be lost");
     child.Kill();
     child.Reap();
-    return ToMs(after - before) * 60.0 / idleSeconds;
+    return ToMs(after.cpu - before.cpu) * 60.0 / idleSeconds;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -645,10 +685,10 @@ struct Options {
     std::string results = "build/bench/results.tsv";
     std::string samples = "build/bench/samples.tsv";
     int startupRuns = 30;
-    int transactionRuns = 16;
+    int transactionRuns = 20;
     int idleRuns = 3;
     int idleSeconds = 15;
-    int slots = 4;
+    int slots = 5;
     int periodMs = 1500;
     int respondAfterMs = 250;
 };
@@ -687,7 +727,8 @@ void WriteLine(int fd, const std::string& line) {
             if (job.kind == Kind::Transaction) {
                 const TransactionSample sample =
                     TransactionRun(options.program, job.startAt, options.respondAfterMs * kMs);
-                line << "transaction " << sample.responseMs << ' ' << sample.closingMs << ' '
+                line << "transaction " << sample.responseMs << ' ' << sample.responseCpuMs << ' '
+                     << sample.responseQueuedMs << ' ' << sample.closingMs << ' '
                      << sample.maxRssKiB;
             } else {
                 line << "idle " << IdleRun(options.program, job.startAt, options.idleSeconds);
@@ -735,9 +776,11 @@ void RunParallel(const Options& options, const std::vector<std::vector<Job>>& pe
         std::string kind;
         in >> kind;
         if (kind == "transaction") {
-            double response = 0, closing = 0, rss = 0;
-            in >> response >> closing >> rss;
+            double response = 0, cpu = 0, queued = 0, closing = 0, rss = 0;
+            in >> response >> cpu >> queued >> closing >> rss;
             samples["response_handling"].push_back(response);
+            samples["response_handling_cpu"].push_back(cpu);
+            samples["response_handling_queued"].push_back(queued);
             samples["closing"].push_back(closing);
             samples["peak_memory"].push_back(rss);
         } else if (kind == "idle") {
@@ -805,8 +848,10 @@ struct Figure {
     std::string name;
     std::string unit;
     std::optional<Summary> summary;
-    std::optional<double> target;     // the median must not exceed it
+    std::optional<double> target;
     std::optional<double> reference;  // ratio = median / reference
+    // The median must stay under the target ("under 5 ms"), not merely reach it ("at most 1.5x").
+    bool under = false;
 };
 
 std::string Number(std::optional<double> value, int decimals) {
@@ -833,7 +878,8 @@ Row MakeRow(const Figure& f) {
         if (f.reference && *f.reference > 0)
             ratio = f.summary->median / *f.reference;
         if (f.target)
-            met = f.summary->median <= *f.target ? "yes" : "no";
+            met = (f.under ? f.summary->median < *f.target : f.summary->median <= *f.target) ? "yes"
+                                                                                             : "no";
     } else if (f.target) {
         met = "no";
     }
@@ -888,9 +934,15 @@ void WriteTsv(const std::string& path, const std::vector<std::string>& header,
 // ---------------------------------------------------------------------------------------------
 
 int Usage() {
-    std::cerr << "usage: e2e_driver --program PATH --floor PATH [--results PATH] [--samples PATH]\n"
-                 "       [--startup-runs N] [--transaction-runs N] [--idle-runs N]\n"
-                 "       [--idle-seconds N] [--slots N] [--period-ms N]\n";
+    std::cerr << "usage: e2e_driver --program PATH --floor PATH [option VALUE]...\n"
+                 "  --results PATH         figures, one row each (build/bench/results.tsv)\n"
+                 "  --samples PATH         every sample of every figure (build/bench/samples.tsv)\n"
+                 "  --startup-runs N       start-up runs of the program and of the floor (30)\n"
+                 "  --transaction-runs N   approved purchases (20)\n"
+                 "  --idle-runs N          runs that wait for a silent terminal (3)\n"
+                 "  --idle-seconds N       seconds of waiting measured in each (15)\n"
+                 "  --slots N              workers the purchases are spread over (5)\n"
+                 "  --period-ms N          time between two purchase starts (1500)\n";
     return 2;
 }
 
@@ -970,13 +1022,17 @@ int Main(int argc, char* argv[]) {
         for (int turn = 0; turn < 2; ++turn) {
             try {
                 if ((turn == 0) == programFirst) {
-                    const double ms = StartupRun(options.program);
-                    if (i >= 0)
-                        samples["startup"].push_back(ms);
+                    const StartupSample startup = StartupRun(options.program);
+                    if (i >= 0) {
+                        samples["startup"].push_back(startup.ms);
+                        samples["startup_cpu"].push_back(startup.cpuMs);
+                        samples["startup_queued"].push_back(startup.queuedMs);
+                    }
                 } else {
                     const FloorSample floor = FloorRun(options.floor);
                     if (i >= 0) {
                         samples["startup_floor"].push_back(floor.ms);
+                        samples["startup_floor_cpu"].push_back(floor.cpuMs);
                         floorRss.push_back(static_cast<double>(floor.maxRssKiB));
                     }
                 }
@@ -1018,13 +1074,26 @@ int Main(int argc, char* argv[]) {
         floorKiB = floorMemory->median;
         memoryBound = kFloorFactor * floorMemory->median;
     }
+    const std::optional<Summary> floorCpu = Summarise(samples["startup_floor_cpu"]);
+    std::optional<double> floorCpuMs;
+    if (floorCpu)
+        floorCpuMs = floorCpu->median;
+    const std::optional<double> none;
+    // The rows without a target break a figure down: how much of it was the program's own CPU
+    // work, and how long it waited for a CPU that others held.
     const std::vector<Figure> figures = {
-        {"startup_floor", "ms", floorStartup, std::nullopt, std::nullopt},
+        {"startup_floor", "ms", floorStartup, none, none},
         {"startup", "ms", Summarise(samples["startup"]), startupBound, floorMs},
-        {"response_handling", "ms", Summarise(samples["response_handling"]), 5.0, 5.0},
-        {"closing", "ms", Summarise(samples["closing"]), 50.0, 50.0},
-        {"idle_cpu", "ms/min", Summarise(samples["idle_cpu"]), 50.0, 50.0},
-        {"peak_memory_floor", "KiB", floorMemory, std::nullopt, std::nullopt},
+        {"startup_floor_cpu", "ms", floorCpu, none, none},
+        {"startup_cpu", "ms", Summarise(samples["startup_cpu"]), none, floorCpuMs},
+        {"startup_queued", "ms", Summarise(samples["startup_queued"]), none, none},
+        {"response_handling", "ms", Summarise(samples["response_handling"]), 5.0, 5.0, true},
+        {"response_handling_cpu", "ms", Summarise(samples["response_handling_cpu"]), none, none},
+        {"response_handling_queued", "ms", Summarise(samples["response_handling_queued"]), none,
+         none},
+        {"closing", "ms", Summarise(samples["closing"]), 50.0, 50.0, true},
+        {"idle_cpu", "ms/min", Summarise(samples["idle_cpu"]), 50.0, 50.0, true},
+        {"peak_memory_floor", "KiB", floorMemory, none, none},
         {"peak_memory", "KiB", Summarise(samples["peak_memory"]), memoryBound, floorKiB},
     };
 
