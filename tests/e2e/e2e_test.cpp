@@ -351,7 +351,8 @@ class EndToEnd : public testing::Test {
         bool found = false;
         for (const std::string& line : sent) {
             if (line.rfind(logged, 0) == 0) {
-                EXPECT_EQ(Unescape(line.substr(logged.size())), frame);
+                // The unattended log shows the frame's Windows-1250 bytes as UTF-8.
+                EXPECT_EQ(Unescape(line.substr(logged.size())), Cp1250ToUtf8(frame));
                 found = true;
             }
         }
@@ -565,6 +566,14 @@ const Case kCases[] = {
      .params = {"0", "12345", "AB12CD34", "INV-2024/0042"},
      .statuses = {kBuying, "blue Transakce provedena"},
      .body = kPurchaseBody + FS + "SINV-2024/0042",
+     .terminal = kConfirmed,
+     .report = kApprovedPurchase},
+    // A parameter comes in the system's UTF-8 and is measured and sent in Windows-1250: this
+    // invoice number has 16 characters but 17 bytes in UTF-8.
+    {.name = "TypePurchaseWithCzechInvoice",
+     .params = {"0", "12345", "AB12CD34", "Faktura č.123456"},
+     .statuses = {kBuying, "blue Transakce provedena"},
+     .body = kPurchaseBody + FS + "SFaktura \xE8.123456",
      .terminal = kConfirmed,
      .report = kApprovedPurchase},
     {.name = "TypeVoid",

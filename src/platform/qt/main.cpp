@@ -21,10 +21,25 @@ std::string ExecutablePath() {
     return path ? vendilox::Utf8ToCp1250(path.get()) : std::string();
 }
 
+// A parameter in the system's UTF-8 becomes Windows-1250, so that a Czech invoice number is
+// measured and sent as the terminal expects it. A parameter that is not UTF-8, or has a character
+// Windows-1250 lacks, is passed on byte for byte rather than with characters replaced.
+std::string ParameterToCp1250(const std::string& argument) {
+    std::string_view text = argument;
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t cp = vendilox::cp1250::DecodeUtf8(text, i);
+        if (cp == 0xFFFD || vendilox::cp1250::FromUnicode(cp) < 0)
+            return argument;
+    }
+    return vendilox::Utf8ToCp1250(text);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     std::vector<std::string> params = vendilox::ParamsFromArgv(argc, argv);
+    for (std::string& param : params)
+        param = ParameterToCp1250(param);
     // The command line belongs to the program: Qt gets only the program name, so that a
     // parameter can never be taken (and removed) as a toolkit option such as -style or -platform.
     static int qtArgc = 1;
