@@ -1,6 +1,7 @@
-// Measures the real program end to end by playing the terminal itself on a loopback listener:
-// every byte is timestamped with CLOCK_MONOTONIC as it arrives or leaves, and every run of the
-// program gets a fresh directory with its own copy of the executable and its settings file.
+// Measures the real program end to end by playing the terminal itself on a loopback listener.
+// Times are CLOCK_MONOTONIC: a frame leaves when its send returns, and arrives when the kernel
+// stamped its first segment. Every run of the program gets a fresh directory with its own copy
+// of the executable and its settings file.
 //
 // Figures:
 //   startup            fork of the program to the first byte of its request, against the
@@ -201,6 +202,10 @@ Listener Listen() {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = 0;  // any free port; the settings file names it
+    // The kernel stamps every segment with its arrival; the accepted connection inherits this.
+    const int on = 1;
+    if (::setsockopt(listener.fd.Get(), SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) != 0)
+        throw RunError(SystemError("SO_TIMESTAMPNS"));
     if (::bind(listener.fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) !=
             0 ||
         ::listen(listener.fd.Get(), 1) != 0) {
@@ -402,7 +407,28 @@ Fd Accept(const Listener& listener, const Child& child, Nanos deadline, const st
     return connection;
 }
 
-// Reads one frame (up to its ETX); firstByteAt is when its first byte was seen arriving.
+// The moment the segment of what recvmsg just read arrived, taken from the kernel's stamp and
+// turned from the real-time clock into CLOCK_MONOTONIC; nullopt without a stamp.
+std::optional<Nanos> ArrivalOf(msghdr& message) {
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS)
+            continue;
+        timespec stamp{};
+        std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+        timespec real{};
+        const Nanos mono = Now();
+        ::clock_gettime(CLOCK_REALTIME, &real);
+        const Nanos realNow = static_cast<Nanos>(real.tv_sec) * kSecond + real.tv_nsec;
+        const Nanos arrived = static_cast<Nanos>(stamp.tv_sec) * kSecond + stamp.tv_nsec;
+        return mono - (realNow - arrived);
+    }
+    return std::nullopt;
+}
+
+// Reads one frame (up to its ETX). firstByteAt is when its first byte arrived: the kernel's
+// stamp of the segment that held it, so that the figure does not include the time the driver
+// took to wake up. That time can be a millisecond when the program, still busy after sending,
+// holds the CPU the driver was woken on.
 std::string ReadFrame(int fd, const Child& child, Nanos deadline, Nanos& firstByteAt,
                       std::string_view what, const std::string& err) {
     std::string frame;
@@ -411,13 +437,20 @@ std::string ReadFrame(int fd, const Child& child, Nanos deadline, Nanos& firstBy
             throw RunError("the program ended before " + std::string(what) + Tail(err));
         const Nanos seen = Now();
         char buffer[512];
-        const ssize_t got = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+        iovec io{buffer, frame.empty() ? 1 : sizeof buffer};  // the first byte alone: its stamp
+        msghdr message{};
+        message.msg_iov = &io;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t got = ::recvmsg(fd, &message, MSG_DONTWAIT);
         if (got < 0 && (errno == EAGAIN || errno == EINTR))
             continue;
         if (got <= 0)
             throw RunError("the connection ended before " + std::string(what) + Tail(err));
         if (frame.empty())
-            firstByteAt = seen;
+            firstByteAt = ArrivalOf(message).value_or(seen);
         frame.append(buffer, static_cast<std::size_t>(got));
         if (frame.size() > 4096)
             throw RunError("no end of frame in " + std::string(what));
@@ -524,11 +557,6 @@ SchedulerTime ReadSchedulerTime(pid_t pid) {
     return ReadTasks("/proc/" + std::to_string(pid) + "/task");
 }
 
-// The driver's own: it is single-threaded, and its waking up late shows in every figure it times.
-Nanos DriverQueued() {
-    return ReadTasks("/proc/self/task").queued;
-}
-
 double CpuMs(const rusage& usage) {
     auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
     return ms(usage.ru_utime) + ms(usage.ru_stime);
@@ -537,7 +565,7 @@ double CpuMs(const rusage& usage) {
 struct StartupSample {
     double ms = 0;
     double cpuMs = 0;     // CPU the program had used when its request arrived
-    double queuedMs = 0;  // time it and the driver had waited for a CPU by then
+    double queuedMs = 0;  // time it had waited for a CPU by then
 };
 
 // Fork of the program to the first byte of its request.
@@ -546,7 +574,6 @@ StartupSample StartupRun(const std::string& program) {
     Listener listener = Listen();
     const std::string copy = StageProgram(program, dir.Path(), listener.port);
     const std::string err = dir.Path() + "/stderr.txt";
-    const Nanos driverBefore = DriverQueued();
     Nanos forkedAt = 0;
     Child child = Spawn(copy, kPurchase, dir.Path(), forkedAt);
     const Nanos deadline = forkedAt + 20 * kSecond;
@@ -555,11 +582,10 @@ StartupSample StartupRun(const std::string& program) {
     const std::string request =
         ReadFrame(connection.Get(), child, deadline, firstByte, "the request", err);
     const SchedulerTime used = ReadSchedulerTime(child.Pid());
-    const Nanos driverQueued = DriverQueued() - driverBefore;
     CheckRequest(request, err);
     child.Kill();
     child.Reap();
-    return {ToMs(firstByte - forkedAt), ToMs(used.cpu), ToMs(used.queued + driverQueued)};
+    return {ToMs(firstByte - forkedAt), ToMs(used.cpu), ToMs(used.queued)};
 }
 
 struct FloorSample {
@@ -586,12 +612,13 @@ struct TransactionSample {
     // CPU the program used from the response until its answer arrived; an upper bound, since
     // the program goes on with its caption and report while the driver reads this.
     double responseCpuMs = 0;
-    double responseQueuedMs = 0;  // time it and the driver waited for a CPU meanwhile
+    double responseQueuedMs = 0;  // time it waited for a CPU meanwhile
     double closingMs = 0;
     long maxRssKiB = 0;
 };
 
-// One approved purchase, started at startAt; the final response goes out respondAt after it.
+// One approved purchase, started at startAt; the final response goes out respondAfter after the
+// fork, long after the request, so that it arrives in a chunk of its own.
 TransactionSample TransactionRun(const std::string& program, Nanos startAt, Nanos respondAfter) {
     TempDir dir;
     Listener listener = Listen();
@@ -611,7 +638,6 @@ TransactionSample TransactionRun(const std::string& program, Nanos startAt, Nano
     const std::string response = ApprovingResponse(request);
     SleepUntil(std::max(forkedAt + respondAfter, Now()));
     const SchedulerTime beforeResponse = ReadSchedulerTime(child.Pid());
-    const Nanos driverBefore = DriverQueued();
     SendAll(connection.Get(), response);
     const Nanos sentAt = Now();
 
@@ -619,7 +645,6 @@ TransactionSample TransactionRun(const std::string& program, Nanos startAt, Nano
     const std::string confirmation =
         ReadFrame(connection.Get(), child, deadline, confirmedAt, "the confirmation", err);
     const SchedulerTime afterResponse = ReadSchedulerTime(child.Pid());
-    const Nanos driverQueued = DriverQueued() - driverBefore;
     if (confirmation != ExpectedConfirmation(response))
         throw RunError("unexpected confirmation " + HexDump(confirmation) + Tail(err));
     const Nanos exitedAt = WaitExit(child, deadline, "the program to close");
@@ -632,7 +657,7 @@ TransactionSample TransactionRun(const std::string& program, Nanos startAt, Nano
 
     return {ToMs(confirmedAt - sentAt) - kResponsePauseMs,
             ToMs(afterResponse.cpu - beforeResponse.cpu),
-            ToMs(afterResponse.queued - beforeResponse.queued + driverQueued),
+            ToMs(afterResponse.queued - beforeResponse.queued),
             ToMs(exitedAt - confirmedAt) - kCloseTimerMs, usage.ru_maxrss};
 }
 
