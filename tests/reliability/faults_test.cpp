@@ -29,7 +29,7 @@ std::string Tail(const std::string& text) {
 enum class Ending { ClosesItself, HeldOpen, EndsAtOnce };
 
 class Faults : public testing::Test {
-  protected:
+  public:
     void TearDown() override {
         if (!HasFailure())
             return;
@@ -175,6 +175,14 @@ const Breakdown kBreakdowns[] = {
          t.Close(true);
      },
      "blue Nelze navázat spojení", Ending::EndsAtOnce, 1, true},
+    // More than a TCP read takes at once: the program logs it and reads nothing more, so the
+    // response after it is never seen and the not-connected time-out ends the transaction.
+    {"BurstBeyondReadLimit", 120, false,
+     [](Faults& f, ScriptedTcpTerminal& t) {
+         ASSERT_TRUE(t.Write(std::string(8000, 'x') + kApproved));
+         ASSERT_TRUE(f.WaitForLine("log", "TCP data jsou prilis velka!"));
+     },
+     "blue Terminál není připojen!", Ending::HeldOpen, 0, false},
     // The program rejects the checksum and waits for the response again; the terminal never
     // repeats it, and the no-response time-out ends the wait.
     {"SilentAfterReject", 2, true,
