@@ -291,7 +291,12 @@ TEST_F(Faults, FloodWithoutEndOfFrame) {
     RecordProperty("rss_kb_after_64k", std::to_string(rssBefore));
     RecordProperty("rss_peak_kb", std::to_string(peak));
     std::printf("RSS after 64 KB: %ld kB, peak after 1 MB: %ld kB\n", rssBefore, peak);
+#ifndef VENDILOX_PROGRAM_SANITIZED
+    // The discard lines above show the cap at work. The log keeps every byte received (about
+    // 4 MB here), so this bound catches only growth far beyond it, such as copies piling up.
+    // AddressSanitizer holds freed memory back, so there it is not measured.
     EXPECT_LT(peak - rssBefore, 32 * 1024) << "kB grown while the flood went on";
+#endif
 }
 
 // The other side of the serial line goes away in the middle of the response: reception stops,

@@ -16,6 +16,10 @@ const std::vector<std::string> kPurchase = {"0", "12345", "AB12CD34"};
 class Memcheck : public testing::Test {
   protected:
     void SetUp() override {
+#ifdef VENDILOX_PROGRAM_SANITIZED
+        GTEST_SKIP() << "the program is built with the sanitizers, which check its memory "
+                        "themselves and cannot run under valgrind";
+#endif
         if (std::string_view(VENDILOX_VALGRIND).empty() || ::access(VENDILOX_VALGRIND, X_OK) != 0)
             GTEST_SKIP() << "valgrind is not installed (scripts/setup installs it)";
     }
