@@ -49,17 +49,6 @@ enum class Ending { ClosesItself, HeldOpen, EndsAtOnce };
 // What the terminal gets of the run.
 enum class Contact { Request, ConnectionOnly, Nothing };
 
-// The result record as the report shows it; the date and time come from the response header.
-struct Report {
-    std::string code, status, typeCode, typeName, cardTypeCode, cardNumber, cardName, auth,
-        amountDigits, amountText;
-};
-
-// The simulator's fixed response content.
-constexpr std::string_view kTerminalId = "87654321", kBatch = "0000123", kCard = "411111******1111",
-                           kCardAuth = "12345678";
-// The flag digit of the terminal's headers is odd.
-constexpr std::string_view kHeaderFlag = "1";
 
 const Report kApprovedPurchase{"000",   "Transakce provedena",
                                "00",    "nákup na terminálu",
@@ -74,42 +63,6 @@ Report Declined(std::string code, std::string status) {
     r.status = std::move(status);
     r.auth.clear();
     return r;
-}
-
-// The twelve lines the caller reads, in Windows-1250 with CR LF after each.
-std::string ExpectedReport(const Report& r, std::string_view datetime) {
-    const std::string yy(datetime.substr(0, 2)), mm(datetime.substr(2, 2)),
-        dd(datetime.substr(4, 2));
-    const std::string date = mm + "/" + dd + "/20" + yy;
-    const std::string time = std::string(datetime.substr(6, 2)) + ":" +
-                             std::string(datetime.substr(8, 2)) + ":" +
-                             std::string(datetime.substr(10, 2));
-    std::string summary;
-    for (std::string_view column :
-         {std::string_view(r.code), kTerminalId, kBatch, std::string_view(r.typeCode),
-          std::string_view(r.cardTypeCode), std::string_view(r.cardNumber),
-          std::string_view(r.auth), std::string_view(date), std::string_view(time),
-          std::string_view(r.amountDigits), kHeaderFlag}) {
-        summary.append(column).push_back('|');
-    }
-    const std::vector<std::string> lines = {
-        summary,
-        std::string(35, '-'),
-        "Stav po zpracování: " + r.status,
-        "Číslo terminálu POS: " + std::string(kTerminalId),
-        "Číslo dávky: " + std::string(kBatch),
-        "Typ transakce: " + r.typeName,
-        "Typ karty: " + r.cardName,
-        "Číslo karty: " + r.cardNumber,
-        "Autorizační kód: " + r.auth,
-        "Datum transakce: " + date,
-        "Čas transakce: " + time,
-        "Částka transakce: " + r.amountText + " Kč",
-    };
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\r\n";
-    return Utf8ToCp1250(text);
 }
 
 // A final response whose header checksum is wrong, fed to the program as the simulator's

@@ -104,4 +104,21 @@ std::string Unescape(std::string_view text);
 // back unused.
 int UnusedLoopbackPort();
 
+// Brings the loopback interface up; a new network namespace starts with it down.
+bool LoopbackUp();
+
+// The terminal's fixed response content, as the simulator and the scripted terminals send it.
+inline constexpr std::string_view kTerminalId = "87654321", kBatch = "0000123",
+                                  kCard = "411111******1111", kCardAuth = "12345678";
+
+// The result record as the report shows it; the date and time come from the response header.
+struct Report {
+    std::string code, status, typeCode, typeName, cardTypeCode, cardNumber, cardName, auth,
+        amountDigits, amountText;
+};
+
+// The twelve lines the caller reads, Windows-1250, CR LF after each; datetime is the response
+// header's "yymmddhhnnss". The flag digit of the terminal's headers is odd.
+std::string ExpectedReport(const Report& r, std::string_view datetime);
+
 }  // namespace vendilox::e2e

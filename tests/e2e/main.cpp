@@ -4,10 +4,7 @@
 // the cases side by side. Children inherit the namespace.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <net/if.h>
 #include <sched.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,27 +12,17 @@
 #include <cstring>
 #include <string>
 
+#include "harness.hpp"
+
 namespace {
+
+using vendilox::e2e::LoopbackUp;
 
 bool WriteProc(const char* path, const std::string& text) {
     const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
     const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ::close(fd);
-    return ok;
-}
-
-// A new namespace has its loopback interface down.
-bool LoopbackUp() {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    ifreq request{};
-    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
-    bool ok = ::ioctl(fd, SIOCGIFFLAGS, &request) == 0;
-    request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP | IFF_RUNNING);
-    ok = ok && ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
     ::close(fd);
     return ok;
 }

@@ -31,20 +31,6 @@ namespace {
     throw std::system_error(errno, std::generic_category(), what);
 }
 
-// A new namespace has its loopback interface down.
-bool LoopbackUp() {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    ifreq request{};
-    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
-    bool ok = ::ioctl(fd, SIOCGIFFLAGS, &request) == 0;
-    request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP | IFF_RUNNING);
-    ok = ok && ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
-    ::close(fd);
-    return ok;
-}
-
 // Reads from fd until n bytes or an ETX came, the deadline passed or the other side ended.
 std::string ReadFrom(int fd, Clock::time_point deadline, bool untilEtx, std::size_t n) {
     std::string bytes;
@@ -112,41 +98,6 @@ Report ApprovedRefund() {
     r.amountDigits = "250";
     r.amountText = "2,50";
     return r;
-}
-
-std::string ExpectedReport(const Report& r, std::string_view datetime) {
-    const std::string yy(datetime.substr(0, 2)), mm(datetime.substr(2, 2)),
-        dd(datetime.substr(4, 2));
-    const std::string date = mm + "/" + dd + "/20" + yy;
-    const std::string time = std::string(datetime.substr(6, 2)) + ":" +
-                             std::string(datetime.substr(8, 2)) + ":" +
-                             std::string(datetime.substr(10, 2));
-    std::string summary;
-    for (std::string_view column :
-         {std::string_view(r.code), kTerminalId, kBatch, std::string_view(r.typeCode),
-          std::string_view(r.cardTypeCode), std::string_view(r.cardNumber),
-          std::string_view(r.auth), std::string_view(date), std::string_view(time),
-          std::string_view(r.amountDigits), std::string_view("1")}) {
-        summary.append(column).push_back('|');
-    }
-    const std::vector<std::string> lines = {
-        summary,
-        std::string(35, '-'),
-        "Stav po zpracování: " + r.status,
-        "Číslo terminálu POS: " + std::string(kTerminalId),
-        "Číslo dávky: " + std::string(kBatch),
-        "Typ transakce: " + r.typeName,
-        "Typ karty: " + r.cardName,
-        "Číslo karty: " + r.cardNumber,
-        "Autorizační kód: " + r.auth,
-        "Datum transakce: " + date,
-        "Čas transakce: " + time,
-        "Částka transakce: " + r.amountText + " Kč",
-    };
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\r\n";
-    return Utf8ToCp1250(text);
 }
 
 namespace {

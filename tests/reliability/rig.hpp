@@ -21,22 +21,9 @@ namespace fs = std::filesystem;
 
 constexpr char STX = '\x02', ETX = '\x03', FS = '\x1C';
 
-// The terminal's fixed response content, as the simulator and the scripted terminal send it.
-inline constexpr std::string_view kTerminalId = "87654321", kBatch = "0000123",
-                                  kCard = "411111******1111", kCardAuth = "12345678";
-
-// The result record as the report shows it; the date and time come from the response header.
-struct Report {
-    std::string code, status, typeCode, typeName, cardTypeCode, cardNumber, cardName, auth,
-        amountDigits, amountText;
-};
 Report ApprovedPurchase();
 Report DeclinedPurchase(std::string code, std::string status);
 Report ApprovedRefund();
-
-// The twelve lines the caller reads, Windows-1250, CR LF after each; datetime is the response
-// header's "yymmddhhnnss". The flag digit of the terminal's headers is odd.
-std::string ExpectedReport(const Report& r, std::string_view datetime);
 
 // A final response as a terminal sends it: header with the body's length and checksum (a wrong
 // one when corruptCrc), the body's fields, ETX.
