@@ -11,14 +11,14 @@ namespace vendilox::platform {
 enum class TBoxIcon { Information, Warning, Error };
 
 enum class TBoxOwner {
-    Window,      // modal to the program's window
-    TaskModal,   // no owner window, modal to the whole task
-    None,        // no owner window, not task-modal
+    Window,     // modal to the program's window
+    TaskModal,  // no owner window, modal to the whole task
+    None,       // no owner window, not task-modal
 };
 
 // Message boxes with one OK button. Texts are Windows-1250. Show returns when the box is closed.
 class IMessageBox {
-public:
+  public:
     virtual ~IMessageBox() = default;
     virtual void Show(std::string_view caption, std::string_view text, TBoxIcon icon,
                       TBoxOwner owner) = 0;
@@ -26,7 +26,7 @@ public:
 
 // The application object: title, message loop, end request, exit code, exception display.
 class IApplication {
-public:
+  public:
     virtual ~IApplication() = default;
     virtual void SetTitle(std::string_view title) = 0;
     virtual std::string Title() const = 0;
@@ -47,7 +47,8 @@ public:
 // The message of the exception display: "." is appended when the last character sorts after ".".
 inline std::string ExceptionText(std::string_view message) {
     std::string text(message);
-    if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.')) {
+    if (!text.empty() &&
+        static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.')) {
         text.push_back('.');
     }
     return text;
@@ -55,7 +56,7 @@ inline std::string ExceptionText(std::string_view message) {
 
 // The local clock and the one blocking wait of the program.
 class IClock {
-public:
+  public:
     virtual ~IClock() = default;
     virtual TDateTime LocalNow() = 0;
     // Blocks the main thread; events that fall due meanwhile are handled after it, in order.
@@ -64,11 +65,11 @@ public:
 
 // The system-wide guard that keeps a second instance from running.
 class ISingleInstanceGuard {
-public:
+  public:
     enum class TState {
-        Owned,           // this process holds the name now
-        AlreadyExists,   // another process holds it
-        Unavailable,     // the guard could not be created; run without it
+        Owned,          // this process holds the name now
+        AlreadyExists,  // another process holds it
+        Unavailable,    // the guard could not be created; run without it
     };
     virtual ~ISingleInstanceGuard() = default;
     virtual TState Create(std::string_view name) = 0;

@@ -12,13 +12,13 @@ namespace vendilox::platform {
 
 // An error raised by a link component (a port that cannot be opened, a write that does not fit).
 class ELinkError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // The serial port: 9600 baud, 8N1, no flow control, DTR and RTS off, opened exclusively.
 class ISerialPort {
-public:
+  public:
     // The send queue never holds more bytes than this.
     static constexpr std::size_t kMaxSendQueueSize = 1024;
 
@@ -45,7 +45,7 @@ enum class TErrorEvent { General, Send, Receive, Connect, Disconnect, Accept, Lo
 
 // A non-blocking TCP client socket; its events come on the main thread.
 class IClientSocket {
-public:
+  public:
     virtual ~IClientSocket() = default;
     // A numeric IPv4 address; it is never looked up as a name.
     virtual void SetAddress(std::string_view address) = 0;

@@ -29,7 +29,7 @@ struct TForm1Components {
 
 // One platform backend (Qt now, Win32 later, fakes in tests).
 class IPlatform {
-public:
+  public:
     virtual ~IPlatform() = default;
     virtual ISingleInstanceGuard& InstanceGuard() = 0;
     virtual IMessageBox& MessageBoxes() = 0;

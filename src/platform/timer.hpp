@@ -8,7 +8,7 @@ namespace vendilox::platform {
 // A window timer. A running timer ticks after every interval until stopped; its ticks are events
 // of the main loop and never interrupt a running handler.
 class ITimer {
-public:
+  public:
     virtual ~ITimer() = default;
     // Setting the interval it already has changes nothing; a new interval applies from the next
     // start, or restarts the countdown of a running timer.

@@ -11,7 +11,7 @@ enum class TColor { Blue, Red };
 
 // The large status caption (Panel2). Texts are Windows-1250.
 class IStatusCaption {
-public:
+  public:
     virtual ~IStatusCaption() = default;
     virtual void SetCaption(std::string_view text) = 0;
     virtual std::string Caption() const = 0;
@@ -21,14 +21,14 @@ public:
 
 // The communication log (Memo1): lines are only ever appended.
 class ILogMemo {
-public:
+  public:
     virtual ~ILogMemo() = default;
     virtual void AppendLine(std::string_view line) = 0;
 };
 
 // The report memo (Memo3), in which the report is assembled before it is written.
 class IReportMemo {
-public:
+  public:
     virtual ~IReportMemo() = default;
     virtual void Clear() = 0;
     virtual void AppendLine(std::string_view line) = 0;
@@ -40,7 +40,7 @@ enum class TControlId { Panel2, Label1, Label2, Memo1, Memo3, Button1, Button2 }
 
 // Visibility and placement of the controls, in pixels at 96 dots per inch.
 class IControlLayout {
-public:
+  public:
     virtual ~IControlLayout() = default;
     virtual void SetVisible(TControlId control, bool visible) = 0;
     virtual void SetTop(TControlId control, int top) = 0;
@@ -52,19 +52,19 @@ public:
 
 // Events of the window, handled by the program's window object.
 class IWindowEvents {
-public:
+  public:
     virtual void FormShow() = 0;
     // The close query: true lets the window close.
     virtual bool FormCloseQuery() = 0;
     virtual void FormClose() = 0;
 
-protected:
+  protected:
     ~IWindowEvents() = default;
 };
 
 // The window frame: border icons and closing.
 class IWindowFrame {
-public:
+  public:
     virtual ~IWindowFrame() = default;
     virtual void SetEvents(IWindowEvents* events) = 0;
     // Gives the caption bar its close button. The first time, the window is rebuilt and its show

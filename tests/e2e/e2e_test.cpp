@@ -49,7 +49,6 @@ enum class Ending { ClosesItself, HeldOpen, EndsAtOnce };
 // What the terminal gets of the run.
 enum class Contact { Request, ConnectionOnly, Nothing };
 
-
 const Report kApprovedPurchase{"000",   "Transakce provedena",
                                "00",    "nákup na terminálu",
                                "0",     std::string(kCard),

@@ -3,11 +3,11 @@
 #include "protocol/cp1250.hpp"
 
 #include <arpa/inet.h>
-#include <net/if.h>
-#include <sys/ioctl.h>
 #include <fcntl.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
