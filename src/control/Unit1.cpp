@@ -113,17 +113,21 @@ void TForm1::FormShow() {
 }
 
 void TForm1::ApplyDebugLayout() {
-    c_.Layout.SetWindowHeight(365);
-    c_.Layout.SetVisible(TControlId::Label1, true);
-    c_.Layout.SetTop(TControlId::Label1, 216);
-    c_.Layout.SetLeft(TControlId::Label1, 6);
-    c_.Layout.SetVisible(TControlId::Label2, true);
-    c_.Layout.SetTop(TControlId::Label2, 90);
-    c_.Layout.SetVisible(TControlId::Memo1, true);
-    c_.Layout.SetTop(TControlId::Memo1, 108);
-    c_.Layout.SetVisible(TControlId::Memo3, true);
-    c_.Layout.SetTop(TControlId::Memo3, 234);
-    c_.Layout.SetLeft(TControlId::Memo3, 6);
+    ApplyDebugLayout(c_.Layout);
+}
+
+void TForm1::ApplyDebugLayout(platform::IControlLayout& layout) {
+    layout.SetWindowHeight(365);
+    layout.SetVisible(TControlId::Label1, true);
+    layout.SetTop(TControlId::Label1, 216);
+    layout.SetLeft(TControlId::Label1, 6);
+    layout.SetVisible(TControlId::Label2, true);
+    layout.SetTop(TControlId::Label2, 90);
+    layout.SetVisible(TControlId::Memo1, true);
+    layout.SetTop(TControlId::Memo1, 108);
+    layout.SetVisible(TControlId::Memo3, true);
+    layout.SetTop(TControlId::Memo3, 234);
+    layout.SetLeft(TControlId::Memo3, 6);
 }
 
 void TForm1::Button2Click() {

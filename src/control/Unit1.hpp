@@ -50,6 +50,9 @@ class TForm1 final : public platform::IWindowEvents, public IProtocolHost, publi
     void Timer2Timer();
     void Timer3Timer();
     void ApplyDebugLayout();
+    // The debug layout itself, for any window with the program's controls (the snapshot tool
+    // shows the same layout the program applies).
+    static void ApplyDebugLayout(platform::IControlLayout& layout);
 
     // The log, and the input-error box the protocol functions show.
     void LogLine(std::string_view line) override;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "control/Unit1.hpp"
 #include "platform/qt/qt_platform.hpp"
 #include "protocol/cp1250.hpp"
 
@@ -86,17 +87,7 @@ int main(int argc, char* argv[]) {
     }
     if (debug) {
         // The debug layout as the program applies it, after a declined operation.
-        c.Layout.SetWindowHeight(365);
-        c.Layout.SetVisible(TControlId::Label1, true);
-        c.Layout.SetTop(TControlId::Label1, 216);
-        c.Layout.SetLeft(TControlId::Label1, 6);
-        c.Layout.SetVisible(TControlId::Label2, true);
-        c.Layout.SetTop(TControlId::Label2, 90);
-        c.Layout.SetVisible(TControlId::Memo1, true);
-        c.Layout.SetTop(TControlId::Memo1, 108);
-        c.Layout.SetVisible(TControlId::Memo3, true);
-        c.Layout.SetTop(TControlId::Memo3, 234);
-        c.Layout.SetLeft(TControlId::Memo3, 6);
+        vendilox::TForm1::ApplyDebugLayout(c.Layout);
         c.Panel2.SetColor(TColor::Red);
     }
     c.Panel2.SetCaption(status);
