@@ -6,11 +6,11 @@
 #include "control/Settings.hpp"
 #include "protocol/cp1250.hpp"
 #include "protocol/frame.hpp"
+#include "window/Form1Design.hpp"
 
 namespace vendilox {
 
 using platform::TColor;
-using platform::TControlId;
 
 std::string TForm1::Join(std::initializer_list<std::string_view> parts) {
     std::string text;
@@ -117,17 +117,13 @@ void TForm1::ApplyDebugLayout() {
 }
 
 void TForm1::ApplyDebugLayout(platform::IControlLayout& layout) {
-    layout.SetWindowHeight(365);
-    layout.SetVisible(TControlId::Label1, true);
-    layout.SetTop(TControlId::Label1, 216);
-    layout.SetLeft(TControlId::Label1, 6);
-    layout.SetVisible(TControlId::Label2, true);
-    layout.SetTop(TControlId::Label2, 90);
-    layout.SetVisible(TControlId::Memo1, true);
-    layout.SetTop(TControlId::Memo1, 108);
-    layout.SetVisible(TControlId::Memo3, true);
-    layout.SetTop(TControlId::Memo3, 234);
-    layout.SetLeft(TControlId::Memo3, 6);
+    layout.SetWindowHeight(window::kDebugWindowHeight);
+    for (const window::TDebugPlacement& placement : window::kDebugPlacements) {
+        layout.SetVisible(placement.Id, true);
+        layout.SetTop(placement.Id, placement.Top);
+        if (placement.Left)
+            layout.SetLeft(placement.Id, *placement.Left);
+    }
 }
 
 void TForm1::Button2Click() {

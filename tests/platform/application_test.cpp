@@ -25,7 +25,7 @@ using test::WaitUntil;
 // Records the boxes the application shows, answered at once.
 class EchoedBoxes {
   public:
-    window::TEcho Echo() {
+    TEcho Echo() {
         return [this](std::string_view kind, std::string_view text) {
             Lines.push_back(std::string(kind) + ": " + std::string(text));
         };

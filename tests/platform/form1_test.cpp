@@ -1,5 +1,5 @@
 // The status window: its design, the debug layout, the show and close events, and what it shows.
-#include "window/Form1.hpp"
+#include "platform/qt/qt_form1.hpp"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@
 #include "protocol/cp1250.hpp"
 #include "support.hpp"
 
-namespace vendilox::window {
+namespace vendilox::platform::qt {
 namespace {
 
 using platform::TColor;
@@ -322,4 +322,4 @@ TEST_F(Form1Test, ReportMemoKeepsItsLinesByteForByte) {
 }
 
 }  // namespace
-}  // namespace vendilox::window
+}  // namespace vendilox::platform::qt

@@ -1,20 +1,15 @@
 #include "platform/fake/fake_window.hpp"
 
 #include "platform/platform.hpp"
+#include "window/Form1Design.hpp"
 
 namespace vendilox::platform::fake {
 
 FakeWindow::FakeWindow(IApplication& app) : app_(app) {
-    // The design of the window, in pixels at 96 dots per inch.
-    Controls = {
-        {TControlId::Panel2, {true, 6, 20, 445, 37}},
-        {TControlId::Label2, {false, 6, 58, 21, 13}},
-        {TControlId::Memo1, {false, 6, 76, 445, 103}},
-        {TControlId::Label1, {false, 86, 56, 35, 13}},
-        {TControlId::Memo3, {false, 126, 60, 445, 101}},
-        {TControlId::Button1, {false, 243, 60, 94, 25}},
-        {TControlId::Button2, {false, 345, 60, 109, 25}},
-    };
+    for (const window::TControlDesign& control : window::kControls) {
+        const window::TRect& r = control.Bounds;
+        Controls[control.Id] = TControl{control.Visible, r.Left, r.Top, r.Width, r.Height};
+    }
 }
 
 void FakeWindow::AddSystemMenuIcon() {

@@ -22,7 +22,7 @@ void QtMessageBox::Show(std::string_view caption, std::string_view text, TBoxIco
     if (icon == TBoxIcon::Error)
         boxIcon = QMessageBox::Critical;
     QWidget* parent = owner == TBoxOwner::Window ? owner_.data() : nullptr;
-    QMessageBox box(boxIcon, window::DisplayText(caption, false), window::DisplayText(text, false),
+    QMessageBox box(boxIcon, DisplayText(caption, false), DisplayText(text, false),
                     QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
     if (owner == TBoxOwner::None) {

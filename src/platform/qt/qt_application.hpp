@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "platform/application.hpp"
-#include "window/Form1.hpp"
+#include "platform/qt/qt_form1.hpp"
 
 class QEventLoop;
 
@@ -18,14 +18,14 @@ namespace vendilox::platform::qt {
 // reported as "box: <caption>: <text>" and counts as answered at once.
 class QtMessageBox final : public IMessageBox {
   public:
-    explicit QtMessageBox(window::TEcho echo = {}) : echo_(std::move(echo)) {}
+    explicit QtMessageBox(TEcho echo = {}) : echo_(std::move(echo)) {}
     // The window that boxes owned by the program's window are modal to.
     void SetOwnerWindow(QWidget* owner) { owner_ = owner; }
     void Show(std::string_view caption, std::string_view text, TBoxIcon icon,
               TBoxOwner owner) override;
 
   private:
-    window::TEcho echo_;
+    TEcho echo_;
     QPointer<QWidget> owner_;
 };
 

@@ -12,7 +12,7 @@ namespace vendilox::platform::qt {
 
 namespace {
 
-window::TEcho EchoOfEnvironment() {
+TEcho EchoOfEnvironment() {
     if (!UnattendedMode())
         return {};
     return [](std::string_view kind, std::string_view text) { WriteUnattendedLine(kind, text); };
@@ -22,7 +22,7 @@ window::TEcho EchoOfEnvironment() {
 
 // Members in the order they are built; they are taken down in reverse, the window last.
 struct QtPlatform::TForm {
-    TForm(IApplication& app, const window::TEcho& echo)
+    TForm(IApplication& app, const TEcho& echo)
         : Window(app, echo),
           Timer1(app, 4000),
           Timer2(app, 120000),
@@ -31,7 +31,7 @@ struct QtPlatform::TForm {
           ClientSocket1(app),
           Signals([this] { Window.SystemClose(); }) {}
 
-    window::Form1 Window;
+    Form1 Window;
     QtTimer Timer1;
     QtTimer Timer2;
     QtTimer Timer3;
@@ -42,7 +42,7 @@ struct QtPlatform::TForm {
 
 QtPlatform::QtPlatform() : QtPlatform(EchoOfEnvironment()) {}
 
-QtPlatform::QtPlatform(window::TEcho echo)
+QtPlatform::QtPlatform(TEcho echo)
     : echo_(std::move(echo)), boxes_(echo_), application_(boxes_) {
     // The run ends only when the program asks for it, not when its window disappears.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -50,7 +50,7 @@ QtPlatform::QtPlatform(window::TEcho echo)
 
 QtPlatform::~QtPlatform() = default;
 
-window::Form1* QtPlatform::Form() const {
+Form1* QtPlatform::Form() const {
     return form_ ? &form_->Window : nullptr;
 }
 

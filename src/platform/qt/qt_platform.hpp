@@ -7,7 +7,7 @@
 #include "platform/platform.hpp"
 #include "platform/qt/instance_guard.hpp"
 #include "platform/qt/qt_application.hpp"
-#include "window/Form1.hpp"
+#include "platform/qt/qt_form1.hpp"
 
 namespace vendilox::platform::qt {
 
@@ -17,7 +17,7 @@ class QtPlatform final : public IPlatform {
     QtPlatform();
     // echo receives every box, status caption and log line instead of the user; empty: a user
     // is there.
-    explicit QtPlatform(window::TEcho echo);
+    explicit QtPlatform(TEcho echo);
     ~QtPlatform() override;
 
     ISingleInstanceGuard& InstanceGuard() override { return guard_; }
@@ -28,12 +28,12 @@ class QtPlatform final : public IPlatform {
     TForm1Components CreateForm1() override;
 
     // The window once CreateForm1 has made it, else nullptr.
-    window::Form1* Form() const;
+    Form1* Form() const;
 
   private:
     struct TForm;
 
-    window::TEcho echo_;
+    TEcho echo_;
     SingleInstanceGuard guard_;
     QtMessageBox boxes_;
     QtApplication application_;

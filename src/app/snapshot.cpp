@@ -74,9 +74,9 @@ int main(int argc, char* argv[]) {
     }
     const bool debug = argc == 3;
     QApplication application(argc, argv);
-    vendilox::platform::qt::QtPlatform platform(vendilox::window::TEcho{});
+    vendilox::platform::qt::QtPlatform platform(vendilox::platform::qt::TEcho{});
     vendilox::platform::TForm1Components c = platform.CreateForm1();
-    vendilox::window::Form1& form = *platform.Form();
+    vendilox::platform::qt::Form1& form = *platform.Form();
 
     c.Panel2.SetCaption("Nákup na terminálu"_w1250);
     for (const std::string& line : kLog)

@@ -1,4 +1,4 @@
-#include "window/Form1.hpp"
+#include "platform/qt/qt_form1.hpp"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -13,11 +13,9 @@
 
 #include "platform/platform.hpp"
 #include "protocol/cp1250.hpp"
+#include "window/Form1Design.hpp"
 
-namespace vendilox::window {
-
-using platform::TColor;
-using platform::TControlId;
+namespace vendilox::platform::qt {
 
 namespace {
 
@@ -25,11 +23,6 @@ namespace {
 // the user close it.
 constexpr Qt::WindowFlags kBaseFlags = Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
 constexpr Qt::WindowFlags kSystemMenuFlags = Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-
-// "MS Sans Serif" 8 point, the window's design font, is 11 pixels high at 96 dots per inch; the
-// system's sans-serif face stands in for it.
-constexpr int kFormFontPixels = 11;
-constexpr int kCaptionFontPixels = 16;
 
 std::size_t Index(TControlId control) {
     return static_cast<std::size_t>(control);
@@ -43,25 +36,34 @@ void SetupMemo(QPlainTextEdit& memo) {
     memo.setUndoRedoEnabled(false);
 }
 
+QFont DesignFont(const QFont& base, const window::TFontDesign& design) {
+    // The design face is rarely installed outside Windows; the system's sans-serif face stands
+    // in for it at the design's pixel height.
+    QFont font = base;
+    font.setPixelSize(design.PixelHeight);
+    font.setBold(design.Bold);
+    return font;
+}
+
+QRect DesignRect(const window::TRect& r) {
+    return QRect(r.Left, r.Top, r.Width, r.Height);
+}
+
 // A label of the design: it keeps its position and at least its design size, and grows to its
 // text, since the design sizes were measured for a font this system may not have.
-QLabel* DesignLabel(QWidget* parent, const char* name, std::string_view text, int left, int top,
-                    int width, int height) {
+QLabel* DesignLabel(QWidget* parent, const window::TControlDesign& design) {
     auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
     label->setTextFormat(Qt::PlainText);
-    label->setText(DisplayText(text, false));
-    label->setGeometry(left, top, std::max(width, label->sizeHint().width()), height);
-    label->hide();
+    label->setText(DisplayText(design.Caption, false));
+    QRect bounds = DesignRect(design.Bounds);
+    bounds.setWidth(std::max(bounds.width(), label->sizeHint().width()));
+    label->setGeometry(bounds);
     return label;
 }
 
-QPushButton* DesignButton(QWidget* parent, const char* name, std::string_view text, int left,
-                          int top, int width, int height) {
-    auto* button = new QPushButton(DisplayText(text, false), parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(left, top, width, height);
-    button->hide();
+QPushButton* DesignButton(QWidget* parent, const window::TControlDesign& design) {
+    auto* button = new QPushButton(DisplayText(design.Caption, false), parent);
+    button->setGeometry(DesignRect(design.Bounds));
     return button;
 }
 
@@ -122,49 +124,52 @@ std::string ReportMemo::Text() const {
     return text;
 }
 
-Form1::Form1(platform::IApplication& app, TEcho echo)
+Form1::Form1(IApplication& app, TEcho echo)
     : QWidget(nullptr, kBaseFlags), app_(app), echo_(std::move(echo)) {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Terminal"));
-    QFont formFont = font();
-    formFont.setPixelSize(kFormFontPixels);
+    setWindowTitle(DisplayText(window::kFormCaption, false));
+    const QFont formFont = DesignFont(font(), window::kFormFont);
     setFont(formFont);
-    setFixedSize(kClientWidth, kClientHeight);
+    setFixedSize(window::kClientWidth, window::kClientHeight);
 
-    panel2_ = new QLabel(this);
-    panel2_->setObjectName(QStringLiteral("Panel2"));
-    panel2_->setTextFormat(Qt::PlainText);
-    panel2_->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    panel2_->setAlignment(Qt::AlignCenter);
-    QFont captionFont = formFont;
-    captionFont.setPixelSize(kCaptionFontPixels);
-    captionFont.setBold(true);
-    panel2_->setFont(captionFont);
-    panel2_->setGeometry(6, 20, 445, 37);
+    for (const window::TControlDesign& design : window::kControls) {
+        QWidget* control = nullptr;
+        switch (design.Kind) {
+            case window::TControlKind::Panel:
+                panel2_ = new QLabel(this);
+                panel2_->setTextFormat(Qt::PlainText);
+                panel2_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+                panel2_->setAlignment(Qt::AlignCenter);
+                panel2_->setFont(DesignFont(formFont, window::kCaptionFont));
+                panel2_->setGeometry(DesignRect(design.Bounds));
+                control = panel2_;
+                break;
+            case window::TControlKind::Label:
+                control = DesignLabel(this, design);
+                break;
+            case window::TControlKind::Memo:
+                if (design.Id == TControlId::Memo1) {
+                    memo1_ = new LogMemo(this, echo_);
+                    control = memo1_;
+                } else {
+                    memo3_ = new ReportMemo(this);
+                    control = memo3_;
+                }
+                control->setGeometry(DesignRect(design.Bounds));
+                break;
+            case window::TControlKind::Button:
+                control = DesignButton(this, design);
+                break;
+        }
+        control->setObjectName(
+            QString::fromLatin1(design.Name.data(), static_cast<qsizetype>(design.Name.size())));
+        if (!design.Visible)
+            control->hide();
+        controls_[Index(design.Id)] = control;
+    }
     SetColor(TColor::Blue);
-    caption_ = "Nákup"_w1250;
+    caption_ = window::ControlDesign(TControlId::Panel2).Caption;
     panel2_->setText(DisplayText(caption_, false));
-
-    memo1_ = new LogMemo(this, echo_);
-    memo1_->setObjectName(QStringLiteral("Memo1"));
-    memo1_->setGeometry(6, 76, 445, 103);
-    memo1_->hide();
-
-    memo3_ = new ReportMemo(this);
-    memo3_->setObjectName(QStringLiteral("Memo3"));
-    memo3_->setGeometry(126, 60, 445, 101);
-    memo3_->hide();
-
-    controls_[Index(TControlId::Panel2)] = panel2_;
-    controls_[Index(TControlId::Label2)] = DesignLabel(this, "Label2", "Log:"_w1250, 6, 58, 21, 13);
-    controls_[Index(TControlId::Memo1)] = memo1_;
-    controls_[Index(TControlId::Label1)] =
-        DesignLabel(this, "Label1", "Výstup:"_w1250, 86, 56, 35, 13);
-    controls_[Index(TControlId::Memo3)] = memo3_;
-    controls_[Index(TControlId::Button1)] =
-        DesignButton(this, "Button1", "Připojit / Odpojit"_w1250, 243, 60, 94, 25);
-    controls_[Index(TControlId::Button2)] =
-        DesignButton(this, "Button2", "&Poslat terminálu"_w1250, 345, 60, 109, 25);
 }
 
 QWidget* Form1::Control(TControlId control) const {
@@ -257,7 +262,7 @@ void Form1::Close() {
 
 bool Form1::SystemClose() {
     bool granted = false;
-    platform::Dispatch(app_, [&] { granted = ClosePath(); });
+    Dispatch(app_, [&] { granted = ClosePath(); });
     if (granted)
         hide();
     return granted;
@@ -268,14 +273,14 @@ void Form1::showEvent(QShowEvent* event) {
     if (event->spontaneous())
         return;  // the window system restored it; the program did not show it
     if (events_ != nullptr)
-        platform::Dispatch(app_, [this] { events_->FormShow(); });
+        Dispatch(app_, [this] { events_->FormShow(); });
     // Centred after the program's show handler, so that a height set there is taken into account.
     CentreOnDesktop();
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
     bool granted = false;
-    platform::Dispatch(app_, [&] { granted = ClosePath(); });
+    Dispatch(app_, [&] { granted = ClosePath(); });
     if (granted) {
         event->accept();
     } else {
@@ -293,4 +298,4 @@ void Form1::CentreOnDesktop() {
     move(area.x() + (area.width() - outerWidth) / 2, area.y() + (area.height() - outerHeight) / 2);
 }
 
-}  // namespace vendilox::window
+}  // namespace vendilox::platform::qt

@@ -18,7 +18,7 @@
 class QLabel;
 class QPushButton;
 
-namespace vendilox::window {
+namespace vendilox::platform::qt {
 
 // Receives what the window shows when nobody watches it (unattended mode): the kind ("status",
 // "log") and the Windows-1250 text. Empty: the window only draws.
@@ -30,7 +30,7 @@ using TEcho = std::function<void(std::string_view kind, std::string_view cp1250T
 QString DisplayText(std::string_view cp1250Text, bool controlPictures);
 
 // Memo1, the communication log: lines are appended and the newest one is scrolled into view.
-class LogMemo final : public QPlainTextEdit, public platform::ILogMemo {
+class LogMemo final : public QPlainTextEdit, public ILogMemo {
   public:
     LogMemo(QWidget* parent, TEcho echo);
     void AppendLine(std::string_view line) override;
@@ -41,7 +41,7 @@ class LogMemo final : public QPlainTextEdit, public platform::ILogMemo {
 
 // Memo3, the report memo. Its lines are kept byte for byte as they came, because the result file
 // is written from Text(); the display is only a view of them.
-class ReportMemo final : public QPlainTextEdit, public platform::IReportMemo {
+class ReportMemo final : public QPlainTextEdit, public IReportMemo {
   public:
     explicit ReportMemo(QWidget* parent);
     void Clear() override;
@@ -53,38 +53,36 @@ class ReportMemo final : public QPlainTextEdit, public platform::IReportMemo {
 };
 
 class Form1 final : public QWidget,
-                    public platform::IStatusCaption,
-                    public platform::IControlLayout,
-                    public platform::IWindowFrame {
+                    public IStatusCaption,
+                    public IControlLayout,
+                    public IWindowFrame {
   public:
-    static constexpr int kClientWidth = 458;
-    static constexpr int kClientHeight = 84;
     // The height of a tool window's caption bar and border, taken when the window system does
     // not report the frame (before the window is first mapped, offscreen, no window manager).
     static constexpr int kNominalFrameHeight = 30;
 
     // app receives the end request when the window closes and shows what escapes a handler.
-    explicit Form1(platform::IApplication& app, TEcho echo = {});
+    explicit Form1(IApplication& app, TEcho echo = {});
 
-    platform::ILogMemo& Memo1() { return *memo1_; }
-    platform::IReportMemo& Memo3() { return *memo3_; }
-    QWidget* Control(platform::TControlId control) const;
+    ILogMemo& Memo1() { return *memo1_; }
+    IReportMemo& Memo3() { return *memo3_; }
+    QWidget* Control(TControlId control) const;
 
     // IStatusCaption
     void SetCaption(std::string_view text) override;
     std::string Caption() const override { return caption_; }
-    void SetColor(platform::TColor color) override;
-    platform::TColor Color() const override { return color_; }
+    void SetColor(TColor color) override;
+    TColor Color() const override { return color_; }
 
     // IControlLayout
-    void SetVisible(platform::TControlId control, bool visible) override;
-    void SetTop(platform::TControlId control, int top) override;
-    void SetLeft(platform::TControlId control, int left) override;
-    void SetEnabled(platform::TControlId control, bool enabled) override;
+    void SetVisible(TControlId control, bool visible) override;
+    void SetTop(TControlId control, int top) override;
+    void SetLeft(TControlId control, int left) override;
+    void SetEnabled(TControlId control, bool enabled) override;
     void SetWindowHeight(int height) override;
 
     // IWindowFrame
-    void SetEvents(platform::IWindowEvents* events) override { events_ = events; }
+    void SetEvents(IWindowEvents* events) override { events_ = events; }
     void AddSystemMenuIcon() override;
     bool HasSystemMenuIcon() const override { return systemMenu_; }
     void Close() override;
@@ -102,17 +100,17 @@ class Form1 final : public QWidget,
     int FrameHeight() const;
     void CentreOnDesktop();
 
-    platform::IApplication& app_;
+    IApplication& app_;
     TEcho echo_;
-    platform::IWindowEvents* events_ = nullptr;
+    IWindowEvents* events_ = nullptr;
     QLabel* panel2_;
     LogMemo* memo1_;
     ReportMemo* memo3_;
     std::array<QWidget*, 7> controls_{};
     std::string caption_;
-    platform::TColor color_ = platform::TColor::Blue;
+    TColor color_ = TColor::Blue;
     bool systemMenu_ = false;
     bool closing_ = false;
 };
 
-}  // namespace vendilox::window
+}  // namespace vendilox::platform::qt

@@ -1,4 +1,4 @@
-// The executable: the Qt application, the Qt platform, and the program's entry.
+// The executable on Linux: the Qt application, the Qt platform, and the program's entry.
 #include <stdlib.h>
 
 #include <QApplication>
