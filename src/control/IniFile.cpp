@@ -1,17 +1,14 @@
 #include "control/IniFile.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <optional>
 #include <vector>
 
-#include "control/SystemPath.hpp"
+#include "platform/files.hpp"
 #include "protocol/text.hpp"
 
 namespace vendilox {
+
+namespace files = platform::files;
 
 namespace {
 
@@ -115,76 +112,6 @@ TLookup Find(const std::vector<TLine>& lines, std::string_view section, std::str
     return found;
 }
 
-// The whole file, or nothing when it cannot be read; errno tells why.
-std::optional<std::string> ReadWholeFile(const std::string& systemPath) {
-    int fd = ::open(systemPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    std::string content;
-    char buffer[4096];
-    for (;;) {
-        ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            int error = errno;
-            ::close(fd);
-            errno = error;
-            return std::nullopt;
-        }
-        if (got == 0)
-            break;
-        content.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    return content;
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t put = ::write(fd, bytes.data(), bytes.size());
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<std::size_t>(put));
-    }
-    return true;
-}
-
-// Replaces the file by content through a temporary file beside it, so that the file is either
-// the old one or the new one, never a mixture. The replacement keeps the old file's permissions;
-// a new file gets those of the process's file-creation mask.
-bool ReplaceFile(const std::string& systemPath, std::string_view content) {
-    struct stat old {};
-    bool hadFile = ::stat(systemPath.c_str(), &old) == 0;
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary =
-            systemPath + "." + std::to_string(::getpid()) + "." + std::to_string(attempt) + ".tmp";
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return false;
-    }
-    if (fd < 0)
-        return false;
-    bool ok = WriteAll(fd, content);
-    if (ok && hadFile)
-        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
-    // The settings are written once, on the first run; flushing them keeps a power loss right
-    // after the rename from leaving an empty file.
-    if (ok)
-        ok = ::fsync(fd) == 0;
-    if (::close(fd) != 0)
-        ok = false;
-    if (ok)
-        ok = ::rename(temporary.c_str(), systemPath.c_str()) == 0;
-    if (!ok)
-        ::unlink(temporary.c_str());
-    return ok;
-}
-
 }  // namespace
 
 TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
@@ -192,10 +119,10 @@ TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
 std::string TIniFile::ReadString(std::string_view section, std::string_view key,
                                  std::string_view def) const {
     std::string_view result = def;
-    std::optional<std::string> content = ReadWholeFile(SystemPath(fileName_));
+    std::string content;
     std::vector<TLine> lines;
-    if (content) {
-        lines = SplitLines(*content);
+    if (files::ReadWholeFile(fileName_, kMaxFileBytes, content) == files::TReadStatus::Ok) {
+        lines = SplitLines(content);
         TLookup found = Find(lines, section, key);
         if (found.Key)
             result = lines[*found.Key].Value;
@@ -216,13 +143,11 @@ bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def
 }
 
 void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-    const std::string systemPath = SystemPath(fileName_);
     const std::string failure = "Unable to write to " + fileName_;
 
     std::string content;
-    if (std::optional<std::string> old = ReadWholeFile(systemPath)) {
-        content = std::move(*old);
-    } else if (errno != ENOENT) {
+    const files::TReadStatus read = files::ReadWholeFile(fileName_, kMaxFileBytes, content);
+    if (read != files::TReadStatus::Ok && read != files::TReadStatus::NotFound) {
         // A file that exists but cannot be read would lose its other entries if rewritten.
         throw EIniFileError(failure);
     }
@@ -250,7 +175,7 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
         updated.append(key).append("=").append(value).append("\r\n");
     }
 
-    if (!ReplaceFile(systemPath, updated))
+    if (!files::ReplaceWholeFile(fileName_, updated))
         throw EIniFileError(failure);
 }
 

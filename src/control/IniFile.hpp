@@ -1,6 +1,7 @@
 // A Windows profile (INI) file, read and written with the semantics the settings rely on.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -27,11 +28,15 @@ class EIniFileError : public std::runtime_error {
 // - Values are bytes: Windows-1250 text, never converted.
 // - A write updates a present key in place (keeping the key's spelling), adds a new key after
 //   the last entry of its section (after the section line when it has none), and adds a new
-//   section at the end of the file with no blank line before it. The whole new content is
-//   written to a temporary file in the same directory, flushed to the disk and renamed over the
-//   file, so a failed write leaves the previous file whole.
+//   section at the end of the file with no blank line before it. The whole new content
+//   replaces the file through a temporary file flushed to the device, so a failed write leaves
+//   the previous file whole.
 class TIniFile {
   public:
+    // A settings file is a few hundred bytes; a larger one than this reads as missing, and is
+    // not written to, rather than being held in memory whole at every read.
+    static constexpr std::size_t kMaxFileBytes = 1024 * 1024;
+
     // Opening does not create the file. The path is Windows-1250, like every text inside.
     explicit TIniFile(std::string fileName);
 

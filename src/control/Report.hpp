@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files.hpp"
 #include "platform/window.hpp"
 #include "protocol/response.hpp"
 
@@ -28,20 +29,19 @@ class TOutputFile {
     TOutputFile() = default;
     TOutputFile(const TOutputFile&) = delete;
     TOutputFile& operator=(const TOutputFile&) = delete;
-    ~TOutputFile();
 
-    // Creates or truncates the file at path (Windows-1250) and keeps it open with an exclusive
-    // lock; raises EFCreateError, also when another process holds the lock (its file is then
+    // Creates or truncates the file at path (Windows-1250) and keeps it open, shared with no
+    // other process; raises EFCreateError, also when another process holds it (its file is then
     // left as it was).
     void Create(const std::string& path);
     // Writes every byte at the current position; raises EWriteError when not all were written,
     // having cut the file back to where the write began.
     void Write(std::string_view bytes);
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return file_.IsOpen(); }
     const std::string& Path() const { return path_; }
 
   private:
-    int fd_ = -1;
+    platform::files::TFile file_;
     std::string path_;
 };
 

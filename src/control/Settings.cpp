@@ -1,11 +1,9 @@
 #include "control/Settings.hpp"
 
-#include <sys/stat.h>
-
 #include <limits>
 
 #include "control/IniFile.hpp"
-#include "control/SystemPath.hpp"
+#include "platform/files.hpp"
 
 namespace vendilox {
 
@@ -31,8 +29,9 @@ std::size_t FileNameStart(std::string_view path) {
 }
 
 bool FileExists(const std::string& path) {
-    struct stat info {};
-    return ::stat(SystemPath(path).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+    const platform::files::TPathKind kind = platform::files::Inspect(path).Kind;
+    return kind != platform::files::TPathKind::Missing &&
+           kind != platform::files::TPathKind::Directory;
 }
 
 // The no-response time-out in milliseconds. A negative value, or one whose milliseconds leave
