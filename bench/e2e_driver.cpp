@@ -4,8 +4,11 @@
 // of the executable and its settings file.
 //
 // Figures:
-//   startup            fork of the program to the first byte of its request, against the
-//                      fork-to-exit time of a minimal Qt Widgets program (the floor)
+//   startup            fork of the program to the first byte of its request, against two
+//                      floors: the fork-to-exit time of a minimal Qt Widgets program that quits
+//                      after its first paint, and the fork to the first byte of a minimal Qt
+//                      Widgets program that shows a window and writes one byte on a loopback
+//                      connection (the first-byte floor, the same road as the program's)
 //   response_handling  last byte of the final response sent to the first byte of the
 //                      confirmation, less the program's one-second pause before it answers
 //   closing            confirmation received to process exit, less the four-second close timer
@@ -13,7 +16,7 @@
 //                      answers (its not-connected and close timers keep ticking meanwhile)
 //   peak_memory        peak resident memory of a whole approved purchase, against the floor
 //
-// The start-up runs go one at a time, alternating with the floor. The full transactions run
+// The start-up runs go one at a time, taking turns with the two floors. The full transactions run
 // several at a time, each in a network namespace of its own (the program refuses a second
 // instance within one namespace), started at a fixed period so that the moments that are timed
 // in one run never meet a start-up, a response or a close of another.
@@ -69,6 +72,9 @@ constexpr double kResponsePauseMs = 1000.0;
 constexpr double kCloseTimerMs = 4000.0;
 // The start-up target is a factor of the floor; peak memory is held to the same factor.
 constexpr double kFloorFactor = 1.5;
+// The first-byte floor does what the program must do before its request goes out, so the
+// program is held closer to it.
+constexpr double kFirstByteFloorFactor = 1.2;
 
 // ---------------------------------------------------------------------------------------------
 // Time, descriptors, directories.
@@ -425,20 +431,20 @@ std::optional<Nanos> ArrivalOf(msghdr& message) {
     return std::nullopt;
 }
 
-// Reads one frame (up to its ETX). firstByteAt is when its first byte arrived: the kernel's
-// stamp of the segment that held it, so that the figure does not include the time the driver
-// took to wake up. That time can be a millisecond when the program, still busy after sending,
-// holds the CPU the driver was woken on.
-std::string ReadFrame(int fd, const Child& child, Nanos deadline, Nanos& firstByteAt,
-                      std::string_view what, const std::string& err) {
-    std::string frame;
-    while (frame.empty() || frame.back() != ETX) {
+// Reads what has arrived into `into`, waiting for it first. When `into` is empty, only its first
+// byte is read, and firstByteAt is when it arrived: the kernel's stamp of the segment that held
+// it, so that the figure does not include the time the driver took to wake up. That time can be
+// a millisecond when the program, still busy after sending, holds the CPU the driver was woken
+// on.
+void ReadMore(int fd, const Child& child, Nanos deadline, std::string& into, Nanos& firstByteAt,
+              std::string_view what, const std::string& err) {
+    for (;;) {
         if (WaitReadable(fd, child, deadline, what) == Ready::Exited)
             throw RunError("the program ended before " + std::string(what) + Tail(err));
         const Nanos seen = Now();
         char buffer[512];
         alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
-        iovec io{buffer, frame.empty() ? 1 : sizeof buffer};  // the first byte alone: its stamp
+        iovec io{buffer, into.empty() ? 1 : sizeof buffer};  // the first byte alone: its stamp
         msghdr message{};
         message.msg_iov = &io;
         message.msg_iovlen = 1;
@@ -449,13 +455,32 @@ std::string ReadFrame(int fd, const Child& child, Nanos deadline, Nanos& firstBy
             continue;
         if (got <= 0)
             throw RunError("the connection ended before " + std::string(what) + Tail(err));
-        if (frame.empty())
+        if (into.empty())
             firstByteAt = ArrivalOf(message).value_or(seen);
-        frame.append(buffer, static_cast<std::size_t>(got));
+        into.append(buffer, static_cast<std::size_t>(got));
+        return;
+    }
+}
+
+// Reads one frame (up to its ETX); firstByteAt is when its first byte arrived.
+std::string ReadFrame(int fd, const Child& child, Nanos deadline, Nanos& firstByteAt,
+                      std::string_view what, const std::string& err) {
+    std::string frame;
+    while (frame.empty() || frame.back() != ETX) {
+        ReadMore(fd, child, deadline, frame, firstByteAt, what, err);
         if (frame.size() > 4096)
             throw RunError("no end of frame in " + std::string(what));
     }
     return frame;
+}
+
+// Reads at least count bytes; firstByteAt is when the first one arrived.
+std::string ReadBytes(int fd, const Child& child, Nanos deadline, Nanos& firstByteAt,
+                      std::size_t count, std::string_view what, const std::string& err) {
+    std::string bytes;
+    while (bytes.size() < count)
+        ReadMore(fd, child, deadline, bytes, firstByteAt, what, err);
+    return bytes;
 }
 
 void SendAll(int fd, std::string_view bytes) {
@@ -594,6 +619,24 @@ struct FloorSample {
     long maxRssKiB = 0;
 };
 
+// Fork of the first-byte floor to the arrival of its one byte.
+StartupSample FirstByteFloorRun(const std::string& floor) {
+    TempDir dir;
+    Listener listener = Listen();
+    const std::string copy = CopyInto(floor, dir.Path());
+    const std::string err = dir.Path() + "/stderr.txt";
+    Nanos forkedAt = 0;
+    Child child = Spawn(copy, {std::to_string(listener.port)}, dir.Path(), forkedAt);
+    const Nanos deadline = forkedAt + 20 * kSecond;
+    Fd connection = Accept(listener, child, deadline, err);
+    Nanos firstByte = 0;
+    ReadBytes(connection.Get(), child, deadline, firstByte, 1, "the floor's byte", err);
+    const SchedulerTime used = ReadSchedulerTime(child.Pid());
+    child.Kill();
+    child.Reap();
+    return {ToMs(firstByte - forkedAt), ToMs(used.cpu), ToMs(used.queued)};
+}
+
 // Fork to exit of the minimal Qt program, and its peak memory.
 FloorSample FloorRun(const std::string& floor) {
     TempDir dir;
@@ -707,6 +750,7 @@ struct Job {
 struct Options {
     std::string program;
     std::string floor;
+    std::string firstByteFloor;
     std::string results = "build/bench/results.tsv";
     std::string samples = "build/bench/samples.tsv";
     int startupRuns = 30;
@@ -959,10 +1003,11 @@ void WriteTsv(const std::string& path, const std::vector<std::string>& header,
 // ---------------------------------------------------------------------------------------------
 
 int Usage() {
-    std::cerr << "usage: e2e_driver --program PATH --floor PATH [option VALUE]...\n"
+    std::cerr << "usage: e2e_driver --program PATH --floor PATH --first-byte-floor PATH "
+                 "[option VALUE]...\n"
                  "  --results PATH         figures, one row each (build/bench/results.tsv)\n"
                  "  --samples PATH         every sample of every figure (build/bench/samples.tsv)\n"
-                 "  --startup-runs N       start-up runs of the program and of the floor (30)\n"
+                 "  --startup-runs N       start-up runs of the program and of each floor (30)\n"
                  "  --transaction-runs N   approved purchases (20)\n"
                  "  --idle-runs N          runs that wait for a silent terminal (3)\n"
                  "  --idle-seconds N       seconds of waiting measured in each (15)\n"
@@ -984,6 +1029,7 @@ std::optional<Options> ParseOptions(int argc, char* argv[]) {
     const std::map<std::string, std::string*> texts = {
         {"--program", &o.program},
         {"--floor", &o.floor},
+        {"--first-byte-floor", &o.firstByteFloor},
         {"--results", &o.results},
         {"--samples", &o.samples},
     };
@@ -1004,11 +1050,14 @@ std::optional<Options> ParseOptions(int argc, char* argv[]) {
             return std::nullopt;
         }
     }
-    if (o.program.empty() || o.floor.empty() || o.slots < 1 || o.idleSeconds < 1)
+    if (o.program.empty() || o.floor.empty() || o.firstByteFloor.empty() || o.slots < 1 ||
+        o.idleSeconds < 1) {
         return std::nullopt;
-    // The two executables are copied into the run directories and started from there.
+    }
+    // The executables are copied into the run directories and started from there.
     o.program = fs::absolute(o.program).string();
     o.floor = fs::absolute(o.floor).string();
+    o.firstByteFloor = fs::absolute(o.firstByteFloor).string();
     return o;
 }
 
@@ -1017,7 +1066,7 @@ int Main(int argc, char* argv[]) {
     if (!parsed)
         return Usage();
     Options options = *parsed;
-    for (const std::string* exe : {&options.program, &options.floor}) {
+    for (const std::string* exe : {&options.program, &options.floor, &options.firstByteFloor}) {
         if (::access(exe->c_str(), X_OK) != 0) {
             std::cerr << "e2e_driver: " << *exe << " is not an executable\n";
             return 2;
@@ -1039,26 +1088,40 @@ int Main(int argc, char* argv[]) {
     std::vector<double> floorRss;
     const Nanos began = Now();
 
-    // Start-up, alternating with the floor so that both see the same machine; the first pair
-    // only warms the caches.
-    std::cerr << "start-up: " << options.startupRuns << " runs of the program and the floor...\n";
+    // Start-up, taking turns with the two floors so that all three see the same machine; the
+    // order rotates from round to round, and the first round only warms the caches.
+    std::cerr << "start-up: " << options.startupRuns
+              << " runs of the program and of each floor...\n";
     for (int i = -1; i < options.startupRuns; ++i) {
-        const bool programFirst = i % 2 == 0;
-        for (int turn = 0; turn < 2; ++turn) {
+        const bool counted = i >= 0;
+        for (int turn = 0; turn < 3; ++turn) {
             try {
-                if ((turn == 0) == programFirst) {
-                    const StartupSample startup = StartupRun(options.program);
-                    if (i >= 0) {
-                        samples["startup"].push_back(startup.ms);
-                        samples["startup_cpu"].push_back(startup.cpuMs);
-                        samples["startup_queued"].push_back(startup.queuedMs);
+                switch ((turn + i + 3) % 3) {
+                    case 0: {
+                        const StartupSample startup = StartupRun(options.program);
+                        if (counted) {
+                            samples["startup"].push_back(startup.ms);
+                            samples["startup_cpu"].push_back(startup.cpuMs);
+                            samples["startup_queued"].push_back(startup.queuedMs);
+                        }
+                        break;
                     }
-                } else {
-                    const FloorSample floor = FloorRun(options.floor);
-                    if (i >= 0) {
-                        samples["startup_floor"].push_back(floor.ms);
-                        samples["startup_floor_cpu"].push_back(floor.cpuMs);
-                        floorRss.push_back(static_cast<double>(floor.maxRssKiB));
+                    case 1: {
+                        const FloorSample floor = FloorRun(options.floor);
+                        if (counted) {
+                            samples["startup_floor"].push_back(floor.ms);
+                            samples["startup_floor_cpu"].push_back(floor.cpuMs);
+                            floorRss.push_back(static_cast<double>(floor.maxRssKiB));
+                        }
+                        break;
+                    }
+                    default: {
+                        const StartupSample floor = FirstByteFloorRun(options.firstByteFloor);
+                        if (counted) {
+                            samples["startup_first_byte_floor"].push_back(floor.ms);
+                            samples["startup_first_byte_floor_cpu"].push_back(floor.cpuMs);
+                        }
+                        break;
                     }
                 }
             } catch (const RunError& e) {
@@ -1103,14 +1166,29 @@ int Main(int argc, char* argv[]) {
     std::optional<double> floorCpuMs;
     if (floorCpu)
         floorCpuMs = floorCpu->median;
+    const std::optional<Summary> firstByteFloor = Summarise(samples["startup_first_byte_floor"]);
+    std::optional<double> firstByteBound, firstByteMs;
+    if (firstByteFloor) {
+        firstByteMs = firstByteFloor->median;
+        firstByteBound = kFirstByteFloorFactor * firstByteFloor->median;
+    }
+    const std::optional<Summary> firstByteCpu = Summarise(samples["startup_first_byte_floor_cpu"]);
+    std::optional<double> firstByteCpuMs;
+    if (firstByteCpu)
+        firstByteCpuMs = firstByteCpu->median;
     const std::optional<double> none;
     // The rows without a target break a figure down: how much of it was the program's own CPU
     // work, and how long it waited for a CPU that others held.
     const std::vector<Figure> figures = {
         {"startup_floor", "ms", floorStartup, none, none},
         {"startup", "ms", Summarise(samples["startup"]), startupBound, floorMs},
+        {"startup_first_byte_floor", "ms", firstByteFloor, none, none},
+        // The same runs of the program as startup, held against the first-byte floor.
+        {"startup_first_byte", "ms", Summarise(samples["startup"]), firstByteBound, firstByteMs},
         {"startup_floor_cpu", "ms", floorCpu, none, none},
         {"startup_cpu", "ms", Summarise(samples["startup_cpu"]), none, floorCpuMs},
+        {"startup_first_byte_floor_cpu", "ms", firstByteCpu, none, none},
+        {"startup_first_byte_cpu", "ms", Summarise(samples["startup_cpu"]), none, firstByteCpuMs},
         {"startup_queued", "ms", Summarise(samples["startup_queued"]), none, none},
         {"response_handling", "ms", Summarise(samples["response_handling"]), 5.0, 5.0, true},
         {"response_handling_cpu", "ms", Summarise(samples["response_handling_cpu"]), none, none},
@@ -1130,9 +1208,13 @@ int Main(int argc, char* argv[]) {
     }
     std::cout << '\n';
     PrintTable(rows);
-    std::cout << "\nratio: median over the floor's median (startup, peak_memory) or over the "
+    std::cout << "\nratio: median over the floor's median (startup and startup_cpu over "
+                 "startup_floor, startup_first_byte and startup_first_byte_cpu over "
+                 "startup_first_byte_floor, peak_memory over peak_memory_floor) or over the "
                  "target (the others); target of startup and peak_memory: "
-              << kFloorFactor << " x the floor's median.\n";
+              << kFloorFactor
+              << " x the floor's median, of startup_first_byte: " << kFirstByteFloorFactor
+              << " x the first-byte floor's median.\n";
 
     std::vector<std::vector<std::string>> raw;
     samples["peak_memory_floor"] = floorRss;
