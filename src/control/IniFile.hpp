@@ -16,16 +16,23 @@ class EIniFileError : public std::runtime_error {
 };
 
 // The file format, as the Windows profile functions read and write it:
-// - Lines end with CR LF or LF on reading; every line the program writes ends with CR LF, and
-//   every line it does not change is kept byte for byte, line end included.
-// - '[Name]' opens a section; 'Key=Value' is an entry of the section above it. Blanks (spaces and
-//   tabs) around section names, keys and values are ignored, and one pair of matching quotes
-//   ('"' or '\'') around a value is dropped. Entries before the first section belong to none.
-// - Blank lines, comment lines (first non-blank character ';') and other lines without '=' are
-//   kept and take no part.
+// - A file that begins with a byte-order mark is Unicode: UTF-8 (a file that Notepad saved as
+//   UTF-8), UTF-16 little-endian ("Unicode") or big-endian. It is read as UTF-16, and what a read
+//   returns is its Windows-1250 form as the system converts it to that code page: characters the
+//   code page lacks become their nearest one where the system names one, else '?'. A write keeps
+//   such a file in its encoding. Any other file is Windows-1250 bytes, never converted.
+// - Lines end with CR LF, LF or CR alone; every line the program writes ends with CR LF, and
+//   every line it does not change is kept as it was, line end included.
+// - '[Name]' opens a section, the name running to the line's last ']'; a line that begins with
+//   '[' but has no ']' after it opens none. 'Key=Value' is an entry of the section above it.
+//   Blanks (space, tab, vertical tab, form feed and 0x1A, the end mark of old editors) around
+//   section names, keys and values are ignored, and one pair of matching quotes ('"' or '\'')
+//   around a value is dropped. A NUL ends a name or value. Entries before the first section
+//   belong to none.
+// - A line of a key without '=' has no value: it reads as missing and hides a later line of the
+//   same key. Blank lines and comment lines (first non-blank character ';') take no part.
 // - Section and key names are matched without regard to ASCII case. When a section or a key
 //   occurs more than once, the first occurrence counts, for reading and for writing.
-// - Values are bytes: Windows-1250 text, never converted.
 // - A write updates a present key in place (keeping the key's spelling), adds a new key after
 //   the last entry of its section (after the section line when it has none), and adds a new
 //   section at the end of the file with no blank line before it. The whole new content

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "ini_read_cases.hpp"
 #include "temp_dir.hpp"
 
 namespace vendilox {
@@ -59,67 +60,24 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- Text reading ----------------------------------------------------------------------------
 
-struct TStringCase {
-    const char* Name;
-    std::string Content;
-    const char* Section;
-    const char* Key;
-    std::string Expected;  // "<def>" when the default is expected
-};
-
-class IniReadStringTest : public ::testing::TestWithParam<TStringCase> {};
+class IniReadStringTest : public ::testing::TestWithParam<test::TIniReadCase> {};
 
 TEST_P(IniReadStringTest, FindsTheValue) {
-    const TStringCase& c = GetParam();
+    const test::TIniReadCase& c = GetParam();
     TTempDir dir;
     WriteBytes(dir.File("a.ini"), c.Content);
-    EXPECT_EQ(TIniFile(dir.File("a.ini")).ReadString(c.Section, c.Key, "<def>"), c.Expected);
+    EXPECT_EQ(TIniFile(dir.File("a.ini")).ReadString(c.Section, c.Key, test::kIniDefault),
+              c.Expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, IniReadStringTest,
-    ::testing::Values(
-        TStringCase{"CrLf", "[S]\r\nK=v\r\nL=w\r\n", "S", "L", "w"},
-        TStringCase{"Lf", "[S]\nK=v\nL=w\n", "S", "L", "w"},
-        TStringCase{"NoLastLineEnd", "[S]\r\nK=v", "S", "K", "v"},
-        TStringCase{"EmptyValue", "[S]\r\nK=\r\n", "S", "K", ""},
-        TStringCase{"MissingSection", "[T]\r\nK=v\r\n", "S", "K", "<def>"},
-        TStringCase{"MissingKey", "[S]\r\nL=v\r\n", "S", "K", "<def>"},
-        TStringCase{"EmptyFile", "", "S", "K", "<def>"},
-        TStringCase{"NamesIgnoreCase", "[settings]\r\nHOST=h\r\n", "Settings", "Host", "h"},
-        TStringCase{"BlanksAroundEquals", "[S]\r\n  K \t=  v  w\t \r\n", "S", "K", "v  w"},
-        TStringCase{"BlanksInSectionLine", "  [ S ]  \r\nK=v\r\n", "S", "K", "v"},
-        TStringCase{"DoubleQuotes", "[S]\r\nK=\" v \"\r\n", "S", "K", " v "},
-        TStringCase{"SingleQuotes", "[S]\r\nK='v'\r\n", "S", "K", "v"},
-        TStringCase{"OnlyOnePairOfQuotes", "[S]\r\nK=\"\"v\"\"\r\n", "S", "K", "\"v\""},
-        TStringCase{"UnmatchedQuotes", "[S]\r\nK=\"v'\r\n", "S", "K", "\"v'"},
-        TStringCase{"LoneQuote", "[S]\r\nK=\"\r\n", "S", "K", "\""},
-        TStringCase{"EmptyQuotes", "[S]\r\nK=\"\"\r\n", "S", "K", ""},
-        TStringCase{"EqualsInValue", "[S]\r\nK=a=b\r\n", "S", "K", "a=b"},
-        TStringCase{"CommentIgnored", "[S]\r\n;K=c\r\n", "S", "K", "<def>"},
-        TStringCase{"CommentsAndBlanksBetween", "[S]\r\n; note\r\n\r\nK=v\r\n", "S", "K", "v"},
-        TStringCase{"LineWithoutEqualsIgnored", "[S]\r\nK\r\n", "S", "K", "<def>"},
-        TStringCase{"EntryBeforeAnySection", "K=v\r\n[S]\r\n", "S", "K", "<def>"},
-        TStringCase{"KeyOfNextSectionNotSeen", "[S]\r\n[T]\r\nK=v\r\n", "S", "K", "<def>"},
-        TStringCase{"SameKeyTwoSections", "[T]\r\nPort=1\r\n[S]\r\nPort=2\r\n", "S", "Port", "2"},
-        TStringCase{"FirstOccurrenceWins", "[S]\r\nK=1\r\nk=2\r\n", "S", "K", "1"},
-        TStringCase{"Windows1250Bytes", "[S]\r\nK=\xE8\x9A\r\n", "S", "K", "\xE8\x9A"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Cases, IniReadStringTest, ::testing::ValuesIn(test::IniReadCases()),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(IniReadString, MissingFileGivesDefault) {
     TTempDir dir;
     EXPECT_EQ(TIniFile(dir.File("none.ini")).ReadString("S", "K", "d"), "d");
     EXPECT_EQ(TIniFile(dir.File("none.ini")).ReadInteger("S", "K", 5), 5);
     EXPECT_FALSE(std::filesystem::exists(dir.File("none.ini")));
-}
-
-TEST(IniReadString, ReturnsAtMost2047Characters) {
-    TTempDir dir;
-    WriteBytes(dir.File("a.ini"), "[S]\r\nFull=" + std::string(2047, 'a') +
-                                      "\r\nLong=" + std::string(3000, 'b') + "\r\n");
-    TIniFile ini(dir.File("a.ini"));
-    EXPECT_EQ(ini.ReadString("S", "Full", ""), std::string(2047, 'a'));
-    EXPECT_EQ(ini.ReadString("S", "Long", ""), std::string(2047, 'b'));
 }
 
 // --- Writing ---------------------------------------------------------------------------------
@@ -181,7 +139,16 @@ INSTANTIATE_TEST_SUITE_P(
         TWriteCase{"NewSectionAfterUnendedLine", "[A]\r\nk=1", "B", "m", "2",
                    "[A]\r\nk=1\r\n[B]\r\nm=2\r\n"},
         TWriteCase{"UpdateOfUnendedLastLine", "[A]\r\nk=1", "A", "k", "22", "[A]\r\nk=22"},
-        TWriteCase{"Windows1250Value", "", "S", "N", "\xC8\xE1stka", "[S]\r\nN=\xC8\xE1stka\r\n"}),
+        TWriteCase{"Windows1250Value", "", "S", "N", "\xC8\xE1stka", "[S]\r\nN=\xC8\xE1stka\r\n"},
+        TWriteCase{"CrOnlyFileKeepsItsLineEnds", "[S]\rK=1\r", "S", "L", "2", "[S]\rK=1\rL=2\r\n"},
+        TWriteCase{"NewSectionAfterCrOnlyFile", "[S]\rK=1\r", "T", "L", "2",
+                   "[S]\rK=1\r[T]\r\nL=2\r\n"},
+        TWriteCase{"NewKeyBelowOpenSectionLine", "[A]\r\nk=1\r\n[B\r\nm=2\r\n", "A", "n", "3",
+                   "[A]\r\nk=1\r\n[B\r\nm=2\r\nn=3\r\n"},
+        TWriteCase{"Utf8FileStaysUtf8", "\xEF\xBB\xBF[S]\r\nK=\xC4\x8D\r\n", "S", "N", "\xE8",
+                   "\xEF\xBB\xBF[S]\r\nK=\xC4\x8D\r\nN=\xC4\x8D\r\n"},
+        TWriteCase{"Utf16FileStaysUtf16", test::Utf16LeFile(u"[S]\r\nK=\u010D\r\n"), "S", "K",
+                   "\xE1", test::Utf16LeFile(u"[S]\r\nK=\u00E1\r\n")}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(IniWrite, KeepsThePermissionsOfTheFile) {

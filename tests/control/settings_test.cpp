@@ -7,6 +7,7 @@
 #include <string>
 
 #include "control/IniFile.hpp"
+#include "ini_read_cases.hpp"
 #include "temp_dir.hpp"
 
 namespace vendilox {
@@ -124,7 +125,21 @@ INSTANTIATE_TEST_SUITE_P(
         TExistingCase{"PathWithSeparator", "[Settings]\r\nPathToTxt=D:\\Data\\\r\n",
                       [](TSettings& s) { s.OutputPath = "D:\\Data\\vendilox.txt"; }},
         TExistingCase{"PathWithoutSeparator", "[Settings]\r\nPathToTxt=D:\\Data\r\n",
-                      [](TSettings& s) { s.OutputPath = "D:\\Datavendilox.txt"; }}),
+                      [](TSettings& s) { s.OutputPath = "D:\\Datavendilox.txt"; }},
+        // Saved by Notepad as UTF-8 or as "Unicode": the first section is read like any other.
+        TExistingCase{"Utf8WithMark",
+                      "\xEF\xBB\xBF[Settings]\r\nConnectionType=TCP\r\nPort=COM3\r\n",
+                      [](TSettings& s) {
+                          s.LinkType = 1;
+                          s.SerialPortName = "COM3";
+                      }},
+        TExistingCase{"Utf16WithMark",
+                      test::Utf16LeFile(u"[Settings]\r\nConnectionType=TCP\r\n[TCP]\r\n"
+                                        u"Host=127.0.0.1\r\n"),
+                      [](TSettings& s) {
+                          s.LinkType = 1;
+                          s.TcpAddress = "127.0.0.1";
+                      }}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(LoadSettings, UnwritableDefaultFileRaisesErrorNamingIt) {
