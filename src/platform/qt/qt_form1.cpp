@@ -49,16 +49,21 @@ QRect DesignRect(const window::TRect& r) {
     return QRect(r.Left, r.Top, r.Width, r.Height);
 }
 
-// A label of the design: it keeps its position and at least its design size, and grows to its
-// text, since the design sizes were measured for a font this system may not have.
+// A label of the design, at its design position and size; it grows to its text when it is shown
+// (FitToText).
 QLabel* DesignLabel(QWidget* parent, const window::TControlDesign& design) {
     auto* label = new QLabel(parent);
     label->setTextFormat(Qt::PlainText);
     label->setText(DisplayText(design.Caption, false));
-    QRect bounds = DesignRect(design.Bounds);
-    bounds.setWidth(std::max(bounds.width(), label->sizeHint().width()));
-    label->setGeometry(bounds);
+    label->setGeometry(DesignRect(design.Bounds));
     return label;
+}
+
+// A label keeps at least its design width and grows to its text, since the design sizes were
+// measured for a font this system may not have. Measuring loads the fonts, so it waits until the
+// label is shown.
+void FitToText(QLabel& label) {
+    label.resize(std::max(label.width(), label.sizeHint().width()), label.height());
 }
 
 QPushButton* DesignButton(QWidget* parent, const window::TControlDesign& design) {
@@ -85,34 +90,53 @@ QString DisplayText(std::string_view cp1250Text, bool controlPictures) {
     return text;
 }
 
-LogMemo::LogMemo(QWidget* parent, TEcho echo) : QPlainTextEdit(parent), echo_(std::move(echo)) {
-    SetupMemo(*this);
-}
-
 void LogMemo::AppendLine(std::string_view line) {
-    appendPlainText(DisplayText(line, true));
-    QScrollBar* bar = verticalScrollBar();
-    bar->setValue(bar->maximum());
+    if (editor_ != nullptr) {
+        editor_->appendPlainText(DisplayText(line, true));
+        QScrollBar* bar = editor_->verticalScrollBar();
+        bar->setValue(bar->maximum());
+    } else {
+        pending_.emplace_back(line);
+    }
     if (echo_)
         echo_("log", line);
 }
 
-ReportMemo::ReportMemo(QWidget* parent) : QPlainTextEdit(parent) {
-    SetupMemo(*this);
+void LogMemo::Attach(QPlainTextEdit& editor) {
+    editor_ = &editor;
+    for (const std::string& line : pending_)
+        editor_->appendPlainText(DisplayText(line, true));
+    pending_.clear();
+    pending_.shrink_to_fit();
+    editor_->verticalScrollBar()->setValue(editor_->verticalScrollBar()->maximum());
 }
 
 void ReportMemo::Clear() {
     lines_.clear();
-    clear();
+    if (editor_ != nullptr)
+        editor_->clear();
 }
 
 void ReportMemo::AppendLine(std::string_view line) {
     lines_.emplace_back(line);
-    appendPlainText(DisplayText(line, false));
+    if (editor_ == nullptr)
+        return;
+    editor_->appendPlainText(DisplayText(line, false));
+    ShowFirstLine();
+}
+
+void ReportMemo::Attach(QPlainTextEdit& editor) {
+    editor_ = &editor;
+    for (const std::string& line : lines_)
+        editor_->appendPlainText(DisplayText(line, false));
+    ShowFirstLine();
+}
+
+void ReportMemo::ShowFirstLine() {
     // The report is read from its first line, the outcome, however long it grows; the cursor
     // stays there too, or showing the memo later would scroll to wherever it is.
-    setTextCursor(QTextCursor(document()));
-    verticalScrollBar()->setValue(verticalScrollBar()->minimum());
+    editor_->setTextCursor(QTextCursor(editor_->document()));
+    editor_->verticalScrollBar()->setValue(editor_->verticalScrollBar()->minimum());
 }
 
 std::string ReportMemo::Text() const {
@@ -125,7 +149,7 @@ std::string ReportMemo::Text() const {
 }
 
 Form1::Form1(IApplication& app, TEcho echo)
-    : QWidget(nullptr, kBaseFlags), app_(app), echo_(std::move(echo)) {
+    : QWidget(nullptr, kBaseFlags), app_(app), echo_(std::move(echo)), memo1_(echo_) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(DisplayText(window::kFormCaption, false));
     const QFont formFont = DesignFont(font(), window::kFormFont);
@@ -148,15 +172,7 @@ Form1::Form1(IApplication& app, TEcho echo)
                 control = DesignLabel(this, design);
                 break;
             case window::TControlKind::Memo:
-                if (design.Id == TControlId::Memo1) {
-                    memo1_ = new LogMemo(this, echo_);
-                    control = memo1_;
-                } else {
-                    memo3_ = new ReportMemo(this);
-                    control = memo3_;
-                }
-                control->setGeometry(DesignRect(design.Bounds));
-                break;
+                continue;  // built when first needed, see Control
             case window::TControlKind::Button:
                 control = DesignButton(this, design);
                 break;
@@ -172,8 +188,25 @@ Form1::Form1(IApplication& app, TEcho echo)
     panel2_->setText(DisplayText(caption_, false));
 }
 
-QWidget* Form1::Control(TControlId control) const {
-    return controls_.at(Index(control));
+QWidget* Form1::Control(TControlId control) {
+    QWidget*& widget = controls_.at(Index(control));
+    if (widget != nullptr)
+        return widget;
+    // Only the memos are built late.
+    const window::TControlDesign& design = window::ControlDesign(control);
+    auto* editor = new QPlainTextEdit(this);
+    editor->setObjectName(
+        QString::fromLatin1(design.Name.data(), static_cast<qsizetype>(design.Name.size())));
+    SetupMemo(*editor);
+    editor->setGeometry(DesignRect(design.Bounds));
+    editor->setVisible(design.Visible);
+    if (control == TControlId::Memo1) {
+        memo1_.Attach(*editor);
+    } else {
+        memo3_.Attach(*editor);
+    }
+    widget = editor;
+    return widget;
 }
 
 void Form1::SetCaption(std::string_view text) {
@@ -194,7 +227,10 @@ void Form1::SetColor(TColor color) {
 }
 
 void Form1::SetVisible(TControlId control, bool visible) {
-    Control(control)->setVisible(visible);
+    QWidget* widget = Control(control);
+    if (visible && window::ControlDesign(control).Kind == window::TControlKind::Label)
+        FitToText(*static_cast<QLabel*>(widget));
+    widget->setVisible(visible);
 }
 
 void Form1::SetTop(TControlId control, int top) {

@@ -29,27 +29,40 @@ using TEcho = std::function<void(std::string_view kind, std::string_view cp1250T
 // visible and a CR or LF does not break the line.
 QString DisplayText(std::string_view cp1250Text, bool controlPictures);
 
+// The two memos get their editor only when the window first needs it on the screen (debug mode):
+// building a text editor lays out its empty document, and that loads the fonts, which would
+// otherwise be the largest part of the start-up before the request goes out. Until then a memo
+// keeps its lines itself.
+
 // Memo1, the communication log: lines are appended and the newest one is scrolled into view.
-class LogMemo final : public QPlainTextEdit, public ILogMemo {
+class LogMemo final : public ILogMemo {
   public:
-    LogMemo(QWidget* parent, TEcho echo);
+    explicit LogMemo(TEcho echo) : echo_(std::move(echo)) {}
     void AppendLine(std::string_view line) override;
+    // Shows the log in editor from now on, every line so far included.
+    void Attach(QPlainTextEdit& editor);
 
   private:
     TEcho echo_;
+    std::vector<std::string> pending_;  // the lines, until there is an editor
+    QPlainTextEdit* editor_ = nullptr;
 };
 
 // Memo3, the report memo. Its lines are kept byte for byte as they came, because the result file
 // is written from Text(); the display is only a view of them.
-class ReportMemo final : public QPlainTextEdit, public IReportMemo {
+class ReportMemo final : public IReportMemo {
   public:
-    explicit ReportMemo(QWidget* parent);
     void Clear() override;
     void AppendLine(std::string_view line) override;
     std::string Text() const override;
+    // Shows the report in editor from now on.
+    void Attach(QPlainTextEdit& editor);
 
   private:
+    void ShowFirstLine();
+
     std::vector<std::string> lines_;
+    QPlainTextEdit* editor_ = nullptr;
 };
 
 class Form1 final : public QWidget,
@@ -64,9 +77,10 @@ class Form1 final : public QWidget,
     // app receives the end request when the window closes and shows what escapes a handler.
     explicit Form1(IApplication& app, TEcho echo = {});
 
-    ILogMemo& Memo1() { return *memo1_; }
-    IReportMemo& Memo3() { return *memo3_; }
-    QWidget* Control(TControlId control) const;
+    ILogMemo& Memo1() { return memo1_; }
+    IReportMemo& Memo3() { return memo3_; }
+    // The control's widget; a memo's editor is built by the first call for it.
+    QWidget* Control(TControlId control);
 
     // IStatusCaption
     void SetCaption(std::string_view text) override;
@@ -104,8 +118,8 @@ class Form1 final : public QWidget,
     TEcho echo_;
     IWindowEvents* events_ = nullptr;
     QLabel* panel2_;
-    LogMemo* memo1_;
-    ReportMemo* memo3_;
+    LogMemo memo1_;
+    ReportMemo memo3_;
     std::array<QWidget*, 7> controls_{};
     std::string caption_;
     TColor color_ = TColor::Blue;
