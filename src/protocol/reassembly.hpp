@@ -1,5 +1,5 @@
 // Receive reassembly: joins the chunks a link delivers into messages and tells activity
-// confirmations (no FS) from final responses (with FS).
+// confirmations (a frame without FS) from final responses (a frame with FS).
 #pragma once
 
 #include <cstddef>
@@ -33,8 +33,12 @@ class TReceiveReassembly {
     explicit TReceiveReassembly(IReassemblyHost& host) : host_(host) {}
 
     // Takes one chunk from a link: logs it, joins it with what is buffered, and hands complete
-    // messages to the host. Catches nothing: when HandleFinalResponse raises, the state is what
-    // the steps before the call made it and the closing log lines are not written.
+    // messages to the host. A frame is judged by the FS inside it alone: a confirmation is
+    // handed over and leaves the buffer, and the bytes after its ETX are then taken in the same
+    // call as if they had arrived as the next chunk; after a final response the call stops and
+    // keeps what follows. Bytes in the buffer in front of a frame's STX are dropped with a log
+    // line. Catches nothing: when HandleFinalResponse raises, the state is what the steps before
+    // the call made it and the closing log lines are not written.
     void HandleReceivedData(std::string_view chunk);
 
     // The send step clears PartialFrame before every request and leaves the buffer alone.
@@ -44,6 +48,9 @@ class TReceiveReassembly {
     bool PartialFrame() const { return partialFrame_; }
 
   private:
+    // Handles one chunk without its first log line. true: a confirmation was handed over and
+    // next holds the bytes after it, to be taken as the next chunk.
+    bool TakeChunk(std::string_view chunk, std::string& next);
     // Empties the buffer, clears PartialFrame and logs that unfinished data were dropped.
     void DiscardUnfinished();
 

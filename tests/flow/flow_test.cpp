@@ -390,8 +390,8 @@ TEST_F(FlowTest, WrongChecksumIsAcceptedWhenCheckingIsOff) {
 // --- Messages that cannot be used -----------------------------------------------------------
 
 TEST_F(FlowTest, UnknownMessageIsNotAnsweredAndHoldsTheWindowOpen) {
-    // A header-only frame with a field after its end: handed over as a final response without
-    // any FS in it.
+    // A header-only frame with a field after its end: the confirmation is taken, and the field,
+    // with no frame around it, is handed over as a message without a frame.
     Terminal(1000, ActivityConfirmation() + FS + "R000");
     Start();
     p.Loop.AdvanceTo(4999);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -141,9 +142,10 @@ INSTANTIATE_TEST_SUITE_P(
                        false,
                        kAck + "x\x1Cy",
                        0,
-                       {Received(kAck + "x\x1Cy"), "final:" + kAck, Received("x\x1Cy"), kEnd},
+                       {Received(kAck + "x\x1Cy"), Received(kAck), kActivity, "ack",
+                        Received("x\x1Cy"), "final:", Received("x\x1Cy"), kEnd},
                        "x\x1Cy",
-                       false},
+                       true},
         TransitionCase{"TwoResponsesInOneChunk",
                        {},
                        false,
@@ -184,13 +186,13 @@ INSTANTIATE_TEST_SUITE_P(
                        {Received(kRespTail), "final:" + kResp},
                        "",
                        false},
-        TransitionCase{"AckInTwoChunksStaysBuffered",
+        TransitionCase{"AckInTwoChunksLeavesTheBuffer",
                        {kAck.substr(0, 10)},
                        false,
                        kAck.substr(10),
                        0,
                        {Received(kAck.substr(10)), Received(kAck.substr(10)), kActivity, "ack"},
-                       kAck,
+                       "",
                        false},
         TransitionCase{"StrayBytesFirstAreAnAck",
                        {},
@@ -206,7 +208,7 @@ INSTANTIATE_TEST_SUITE_P(
                        "ab\x03",
                        0,
                        {Received("ab\x03"), Received("ab\x03"), kActivity, "ack"},
-                       "ab\x03",
+                       "",
                        false},
         TransitionCase{"StrayFsWithoutEtxHandsOverNothing",
                        {},
@@ -241,6 +243,99 @@ INSTANTIATE_TEST_SUITE_P(
                        {Received("cd"), Received("cd"), kActivity, "ack"},
                        STX + std::string("abcd"),
                        false}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+std::string Dropped(std::string_view bytes) {
+    return "log:" + std::string("Zahozená data před začátkem zprávy: "_w1250) + std::string(bytes);
+}
+
+// Frames that share a chunk, or share the buffer with bytes in front of them: each frame is
+// judged by itself, a confirmation is followed by what came after it, and a response is taken
+// from its own STX.
+INSTANTIATE_TEST_SUITE_P(
+    SeveralFrames, TransitionTest,
+    ::testing::Values(TransitionCase{"AckAndResponseInOneChunk",
+                                     {},
+                                     false,
+                                     kAck + kResp,
+                                     0,
+                                     {Received(kAck + kResp), Received(kAck), kActivity, "ack",
+                                      Received(kResp), "final:" + kResp, Received(""), kEnd},
+                                     "",
+                                     false},
+                      TransitionCase{"TwoAcksAndResponseHeadInOneChunk",
+                                     {},
+                                     false,
+                                     kAck + kAck + kRespHead,
+                                     0,
+                                     {Received(kAck + kAck + kRespHead), Received(kAck), kActivity,
+                                      "ack", Received(kAck + kRespHead), Received(kAck), kActivity,
+                                      "ack", Received(kRespHead)},
+                                     kRespHead,
+                                     true},
+                      TransitionCase{"AckTailAndResponseInOneChunk",
+                                     {kAck.substr(0, 10)},
+                                     false,
+                                     kAck.substr(10) + kResp,
+                                     0,
+                                     {Received(kAck.substr(10) + kResp), Received(kAck), kActivity,
+                                      "ack", Received(kResp), "final:" + kResp, Received(""), kEnd},
+                                     "",
+                                     false},
+                      TransitionCase{"AckTailAndResponseHeadInOneChunk",
+                                     {kAck.substr(0, 10)},
+                                     false,
+                                     kAck.substr(10) + kRespHead,
+                                     0,
+                                     {Received(kAck.substr(10) + kRespHead), Received(kAck),
+                                      kActivity, "ack", Received(kRespHead)},
+                                     kRespHead,
+                                     true},
+                      TransitionCase{"AckTailAndResponseAnsweredAsCrcError",
+                                     {kAck.substr(0, 10)},
+                                     false,
+                                     kAck.substr(10) + kResp + "zz",
+                                     1,
+                                     {Received(kAck.substr(10) + kResp + "zz"), Received(kAck),
+                                      kActivity, "ack", Received(kResp + "zz"), "final:" + kResp},
+                                     "zz",
+                                     false},
+                      TransitionCase{"StrayBytesBeforeResponse",
+                                     {},
+                                     false,
+                                     "zz" + kResp,
+                                     0,
+                                     {Received("zz" + kResp), Dropped("zz"), "final:" + kResp,
+                                      Received(""), kEnd},
+                                     "",
+                                     false},
+                      TransitionCase{"StrayBytesBeforeResponseStart",
+                                     {},
+                                     false,
+                                     "zz" + kResp.substr(0, 42),
+                                     0,
+                                     {Received("zz" + kResp.substr(0, 42)), Dropped("zz")},
+                                     kResp.substr(0, 42),
+                                     true},
+                      TransitionCase{
+                          "StrayBytesBeforeAckAndResponse",
+                          {"z"},
+                          false,
+                          "z" + kAck + kResp,
+                          0,
+                          {Received("z" + kAck + kResp), Dropped("zz"), Received(kAck), kActivity,
+                           "ack", Received(kResp), "final:" + kResp, Received(""), kEnd},
+                          "",
+                          false},
+                      TransitionCase{"UnfinishedFrameBeforeResponse",
+                                     {STX + std::string("old")},
+                                     false,
+                                     "x" + kResp,
+                                     0,
+                                     {Received("x" + kResp), Dropped(STX + std::string("oldx")),
+                                      "final:" + kResp, Received(""), kEnd},
+                                     "",
+                                     false}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(Reassembly, RaisingHandlerKeepsStateOfTheStepsBefore) {
@@ -337,6 +432,58 @@ TEST(Reassembly, RandomChunkingOfAConversation) {
         ASSERT_EQ(h.Acks, 2) << "round " << round;
         ASSERT_EQ(h.Finals, std::vector<std::string>{kWorkedResp}) << "round " << round;
         ASSERT_EQ(host.Events.back(), kEnd);
+    }
+}
+
+// Whatever a terminal sends before its response (confirmations, stray bytes) and however the
+// link cuts it into chunks, the response is handed over once, whole, and nothing else is.
+TEST(Reassembly, ResponseAfterAnyPrelude) {
+    std::mt19937 rng(1013);
+    auto below = [&rng](std::size_t n) {
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng);
+    };
+    for (int round = 0; round < 20000; ++round) {
+        // Zero to three confirmations, stray bytes (no STX, ETX or FS) in front of any frame or
+        // none, then the response.
+        std::vector<std::string> frames(below(4), kAck);
+        frames.push_back(kWorkedResp);
+        std::string stream;
+        const std::size_t strayAt = below(frames.size() + 1);
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            if (i == strayAt) {
+                const std::size_t n = 1 + below(5);
+                for (std::size_t k = 0; k < n; ++k) {
+                    char c;
+                    do {
+                        c = static_cast<char>(below(256));
+                    } while (c == STX || c == ETX || c == FS);
+                    stream.push_back(c);
+                }
+            }
+            stream += frames[i];
+        }
+
+        std::vector<std::size_t> cuts;
+        for (std::size_t n = below(8); n > 0; --n)
+            cuts.push_back(1 + below(stream.size() - 1));
+        cuts.push_back(0);
+        cuts.push_back(stream.size());
+        std::sort(cuts.begin(), cuts.end());
+
+        RecordingHost host;
+        TReceiveReassembly reassembly(host);
+        // Fresh, after stray bytes, or with a frame start that never ended buffered.
+        const std::string setups[] = {"", "junk", STX + std::string("old")};
+        const std::string& setup = setups[below(3)];
+        if (!setup.empty())
+            reassembly.HandleReceivedData(setup);
+        host.Events.clear();
+        for (std::size_t i = 1; i < cuts.size(); ++i)
+            reassembly.HandleReceivedData(
+                std::string_view(stream).substr(cuts[i - 1], cuts[i] - cuts[i - 1]));
+
+        ASSERT_EQ(HandedOver(host.Events).Finals, std::vector<std::string>{kWorkedResp})
+            << "round " << round << ": " << HexDump(stream) << " after '" << setup << "'";
     }
 }
 
