@@ -71,6 +71,19 @@ std::string_view StatusFor(std::int32_t value) {
     return kStatusOther;
 }
 
+// The value of a response code of one to three decimal digits; nothing for any other text.
+std::optional<std::int32_t> StatusCodeValue(std::string_view code) {
+    if (code.empty() || code.size() > 3)
+        return std::nullopt;
+    std::int32_t value = 0;
+    for (char c : code) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
 // The card rules for the first character of the card number, when it is a digit.
 void ApplyCardDigit(char first, TTransactionResult& result) {
     switch (first) {
@@ -147,6 +160,7 @@ bool ParseResponse(std::string_view frame, std::string_view requestAmount,
 
     std::string amount;
     std::optional<char> cardFirst;
+    bool hasCode = false;
     std::string_view rest = frames.ResponseBody;
     while (!rest.empty()) {
         std::string_view field;
@@ -180,6 +194,7 @@ bool ParseResponse(std::string_view frame, std::string_view requestAmount,
                 break;
             case 'R':
                 result.ResponseCode = Substring(field, 2, 3);
+                hasCode = true;
                 break;
             case 'T':
                 result.TypeCode = Substring(field, 2, 2);
@@ -213,10 +228,16 @@ bool ParseResponse(std::string_view frame, std::string_view requestAmount,
     time = Insert(":", time, 3);
     result.TransactionTime = std::move(time);
 
-    const std::int32_t status = CodeValue(result.ResponseCode);
-    result.StatusText = StatusFor(status);
-    if (status == 1)
-        result.ResponseCode = "000";
+    // Only a code of decimal digits from this very response is looked up: a missing or damaged
+    // one (with the checksum unchecked, one bad byte) must never read as an approval.
+    if (const std::optional<std::int32_t> status =
+            hasCode ? StatusCodeValue(result.ResponseCode) : std::nullopt) {
+        result.StatusText = StatusFor(*status);
+        if (*status == 1)
+            result.ResponseCode = "000";
+    } else {
+        result.StatusText = kStatusOther;
+    }
 
     const std::int32_t type = CodeValue(result.TypeCode);
     for (const auto& row : kTypeTable) {

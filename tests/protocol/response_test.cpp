@@ -137,11 +137,21 @@ INSTANTIATE_TEST_SUITE_P(
                       StatusCase{"Negative", {"R-01"}, "-01", "Nezpracováno"_w1250},
                       StatusCase{"ShortCode", {"R5"}, "5", "Nezpracováno"_w1250},
                       StatusCase{"KeepsThreeCharacters", {"R0501"}, "050", "Chyba"_w1250},
-                      StatusCase{"Letters", {"Rabc"}, "abc", "Transakce provedena"_w1250},
-                      StatusCase{"NoRField", {"T00"}, "", "Transakce provedena"_w1250},
+                      StatusCase{"OneDigit", {"R0"}, "0", "Transakce provedena"_w1250},
+                      StatusCase{"TwoDigitsOne", {"R01"}, "000", "Transakce provedena"_w1250},
                       StatusCase{
                           "LaterRCounts", {"R050", "R000"}, "000", "Transakce provedena"_w1250},
-                      StatusCase{"LowerCaseTagIgnored", {"r050"}, "", "Transakce provedena"_w1250}),
+                      // A code that is not one to three digits is never looked up, so no damage
+                      // to it can read as an approval; the code column keeps what came.
+                      StatusCase{"Letters", {"Rabc"}, "abc", "Nezpracováno"_w1250},
+                      StatusCase{"HexPrefix", {"R0x6"}, "0x6", "Nezpracováno"_w1250},
+                      StatusCase{"LeadingBlank", {"R 5"}, " 5", "Nezpracováno"_w1250},
+                      StatusCase{"TrailingLetter", {"R00X"}, "00X", "Nezpracováno"_w1250},
+                      StatusCase{"PlusSign", {"R+00"}, "+00", "Nezpracováno"_w1250},
+                      StatusCase{"ControlByte", {"R0\x010"}, "0\x010", "Nezpracováno"_w1250},
+                      StatusCase{"EmptyCode", {"R"}, "", "Nezpracováno"_w1250},
+                      StatusCase{"NoRField", {"T00"}, "", "Nezpracováno"_w1250},
+                      StatusCase{"LowerCaseTagIgnored", {"r050"}, "", "Nezpracováno"_w1250}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(ParseResponse, StatusTextFitsItsField) {
@@ -352,6 +362,16 @@ TEST(ParseResponse, LaterResponseParsesOnTopOfTheFirst) {
     // The card number's first digit counted only in the first parse; now the name decides.
     EXPECT_EQ(r.CardName, "AMEX");
     EXPECT_EQ(r.CardTypeCode, "4");
+}
+
+TEST(ParseResponse, LaterResponseWithoutCodeIsNotApproved) {
+    // The first response's code stays in the record, but it is not this response's outcome.
+    TTransactionResult r;
+    TResponseFrames f;
+    ASSERT_TRUE(ParseResponse(MakeFrame(kHeader, {"R000", "T00"}), "100", r, f));
+    ASSERT_TRUE(ParseResponse(MakeFrame(kHeader, {"T00"}), "100", r, f));
+    EXPECT_EQ(r.ResponseCode, "000");
+    EXPECT_EQ(r.StatusText, "Nezpracováno"_w1250);
 }
 
 // Every field of both records, by name, so that a failure can say which ones changed.
