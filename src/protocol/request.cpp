@@ -25,6 +25,25 @@ void AppendTwoDigits(std::string& out, int value) {
     out.push_back(static_cast<char>('0' + v % 10));
 }
 
+// The amount goes into the frame as typed, so only plain decimal digits may pass: a sign, a
+// blank or a hexadecimal prefix would reach the terminal and the report as they are. Leading
+// zeros are allowed. Returns the value; raises EConvertError for any other text, and for a
+// value above the largest amount the terminal takes.
+std::int64_t AmountValue(std::string_view amount) {
+    constexpr std::size_t kMaxDigits = 18;
+    constexpr std::int64_t kMaxAmount = 2147483647;
+    bool plain = !amount.empty() && amount.size() <= kMaxDigits;
+    std::int64_t value = 0;
+    for (std::size_t i = 0; plain && i < amount.size(); ++i) {
+        const char c = amount[i];
+        plain = c >= '0' && c <= '9';
+        value = value * 10 + (c - '0');
+    }
+    if (!plain || value > kMaxAmount)
+        throw EConvertError("'" + std::string(amount) + "' is not a valid integer value");
+    return value;
+}
+
 }  // namespace
 
 std::string FormatRequestTime(const TDateTime& moment) {
@@ -51,8 +70,8 @@ bool BuildRequest(std::int32_t TransactionType, std::string AuthCode, std::strin
 
     std::string body(1, FS);
 
-    // A text that is no integer leaves here, before anything is logged, shown or stored.
-    if (StrToInt(Amount) == 0) {
+    // A text that is no plain amount leaves here, before anything is logged, shown or stored.
+    if (AmountValue(Amount) == 0) {
         host.ShowInputError("Špatné údaje"_w1250, "Částka nemůže být 0 Kč!"_w1250);
         return false;
     }

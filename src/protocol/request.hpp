@@ -31,8 +31,9 @@ struct TDateTime {
 std::string FormatRequestTime(const TDateTime& moment);
 
 // Composes the request frame for the moment now into OutgoingRequest and logs its checksum
-// lines. Returns false, having shown the zero-amount box, when Amount reads as 0; raises
-// EConvertError when Amount is not an integer. A refused or failed composition leaves
+// lines. Amount must be one to eighteen decimal digits (leading zeros allowed, sent as typed)
+// with a value up to 2147483647. Returns false, having shown the zero-amount box, when its value
+// is 0; raises EConvertError for any other text. A refused or failed composition leaves
 // OutgoingRequest as it was.
 bool BuildRequest(std::int32_t TransactionType, std::string AuthCode, std::string Amount,
                   std::string TerminalId, std::string InvoiceNumber, const TDateTime& now,

@@ -556,6 +556,13 @@ INSTANTIATE_TEST_SUITE_P(
                           false,
                           Message("'12a' is not a valid integer value."),
                           true},
+        TStartupErrorCase{"SignedAmountIsNoAmount",
+                          nullptr,
+                          {"0", "-500", "00000000"},
+                          true,
+                          false,
+                          Message("'-500' is not a valid integer value."),
+                          true},
         TStartupErrorCase{
             "SerialWriteFails",
             [](const TTempDir&, TIni&, FakePlatform& p) { p.CommPort1.WriteError = "queue full"; },
