@@ -213,6 +213,9 @@ bool ParseResponse(std::string_view frame, std::string_view requestAmount,
         amount.erase(0, 1);
     }
     result.AmountDigits = amount;
+    // Less than one unit still reads as an amount: '5' is 0,05, not ,5.
+    if (amount.size() < 3)
+        amount.insert(0, 3 - amount.size(), '0');
     result.AmountText = Insert(",", amount, static_cast<std::int64_t>(amount.size()) - 1);
 
     result.TerminalNumber = Substring(header, header::kTerminalIdPos, header::kTerminalIdWidth);

@@ -281,19 +281,22 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         AmountCase{"Padded", {"B000000012345"}, "", "12345", "123,45"},
         AmountCase{"FifteenZerosAtMost", {"B" + std::string(18, '0') + "5"}, "", "0005", "00,05"},
-        AmountCase{"ExactlyFifteenZeros", {"B" + std::string(15, '0')}, "", "", ","},
-        AmountCase{"SixteenZeros", {"B" + std::string(16, '0')}, "", "0", ",0"},
+        AmountCase{"ExactlyFifteenZeros", {"B" + std::string(15, '0')}, "", "", "0,00"},
+        AmountCase{"SixteenZeros", {"B" + std::string(16, '0')}, "", "0", "0,00"},
         // An amount of zeros only reads as no amount instead of failing the whole parse.
-        AmountCase{"OneZero", {"B0"}, "", "", ","}, AmountCase{"ThreeZeros", {"B000"}, "", "", ","},
-        AmountCase{"FourteenZeros", {"B" + std::string(14, '0')}, "", "", ","},
-        AmountCase{"ZeroRequestAmount", {}, "0", "", ","},
-        AmountCase{"NothingAnywhere", {}, "", "", ","},
-        AmountCase{"TwoDigits", {"B50"}, "", "50", ",50"},
-        AmountCase{"OneDigit", {"B5"}, "", "5", ",5"},
+        AmountCase{"OneZero", {"B0"}, "", "", "0,00"},
+        AmountCase{"ThreeZeros", {"B000"}, "", "", "0,00"},
+        AmountCase{"FourteenZeros", {"B" + std::string(14, '0')}, "", "", "0,00"},
+        AmountCase{"ZeroRequestAmount", {}, "0", "", "0,00"},
+        AmountCase{"NothingAnywhere", {}, "", "", "0,00"},
+        AmountCase{"TwoDigits", {"B50"}, "", "50", "0,50"},
+        // Less than a whole unit is shown with its leading zero and two decimals; the digits of the
+        // summary column stay as they came.
+        AmountCase{"OneDigit", {"B5"}, "", "5", "0,05"},
         AmountCase{"TagAloneTakesRequest", {"B"}, "250", "250", "2,50"},
         AmountCase{"NoFieldTakesRequest", {}, "0250", "250", "2,50"},
         AmountCase{"LaterBCounts", {"B100", "B200"}, "", "200", "2,00"},
-        AmountCase{"LaterEmptyBTakesRequest", {"B100", "B"}, "7", "7", ",7"},
+        AmountCase{"LaterEmptyBTakesRequest", {"B100", "B"}, "7", "7", "0,07"},
         // Cutting a long amount to the field would report a different amount than was sent.
         AmountCase{"LongerThanTheFieldKeptWhole",
                    {"B" + std::string(25, '9')},
