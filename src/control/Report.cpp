@@ -4,6 +4,23 @@
 
 namespace vendilox {
 
+namespace {
+
+// A field as the result file holds it: a line end or other control byte from the terminal
+// would add lines, and a '|' in the summary line a column, which the caller would then read as
+// other fields. Such bytes become '?'.
+std::string ReportField(std::string_view text, bool summary) {
+    std::string field(text);
+    for (char& c : field) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F || (summary && c == '|'))
+            c = '?';
+    }
+    return field;
+}
+
+}  // namespace
+
 void TOutputFile::Create(const std::string& path) {
     file_.Close();
     path_ = path;
@@ -37,7 +54,7 @@ void WriteReport(const TTransactionResult& result, platform::IReportMemo& memo3,
           &result.CardTypeCode, &result.CardNumber, &result.AuthorizationCode,
           &result.TransactionDate, &result.TransactionTime, &result.AmountDigits,
           &result.HeaderFlag}) {
-        summary += *field;
+        summary += ReportField(*field, true);
         summary += '|';
     }
     memo3.AppendLine(summary);
@@ -45,7 +62,7 @@ void WriteReport(const TTransactionResult& result, platform::IReportMemo& memo3,
 
     auto labelled = [&memo3](std::string_view label, std::string_view text) {
         std::string line(label);
-        line += text;
+        line += ReportField(text, false);
         memo3.AppendLine(line);
     };
     labelled("Stav po zpracování: "_w1250, result.StatusText);

@@ -49,7 +49,9 @@ class TOutputFile {
 void CreateOutputFile(platform::IReportMemo& memo3, const std::string& outputPath,
                       TOutputFile& file);
 
-// Renders the record into the report memo and writes the memo's whole text to the file.
+// Renders the record into the report memo and writes the memo's whole text to the file. The
+// report is always 12 lines with 11 summary columns: control bytes in any field, and '|' in the
+// summary line, are written as '?'.
 void WriteReport(const TTransactionResult& result, platform::IReportMemo& memo3, TOutputFile& file);
 
 }  // namespace vendilox

@@ -112,6 +112,34 @@ TEST_F(ReportTest, EmptyFieldsGiveEmptyColumnsAndBareLabels) {
     EXPECT_EQ(memo3.Lines[11], "Částka transakce:  Kč"_w1250);
 }
 
+TEST_F(ReportTest, TerminalBytesNeverAddLinesOrColumns) {
+    TTransactionResult r = WorkedExample();
+    r.CardNumber = "4111|1111";
+    r.AuthorizationCode = std::string("12\r\n34\x7F", 7);
+    r.CardName = "VI|SA\n";
+    r.BatchNumber = std::string(
+        "1\0"
+        "2\x1F",
+        4);
+    r.AmountText = "1\r,00";
+    CreateOutputFile(memo3, path, file);
+    WriteReport(r, memo3, file);
+
+    std::string expected;
+    for (std::string_view line :
+         {std::string_view("000|87654321|1?2?|00|0|4111?1111|12??34?|08/16/2018|14:30:05|12345|1|"),
+          std::string_view("-----------------------------------"),
+          "Stav po zpracování: Transakce provedena"_w1250, "Číslo terminálu POS: 87654321"_w1250,
+          "Číslo dávky: 1?2?"_w1250, "Typ transakce: nákup na terminálu"_w1250,
+          std::string_view("Typ karty: VI|SA?"), "Číslo karty: 4111|1111"_w1250,
+          "Autorizační kód: 12??34?"_w1250, std::string_view("Datum transakce: 08/16/2018"),
+          "Čas transakce: 14:30:05"_w1250, "Částka transakce: 1?,00 Kč"_w1250}) {
+        expected.append(line).append("\r\n");
+    }
+    EXPECT_EQ(ReadBytes(path), expected);
+    EXPECT_EQ(memo3.Lines.size(), 12u);
+}
+
 TEST_F(ReportTest, CreateTruncatesTheFileOfAnEarlierRun) {
     WriteBytes(path, WorkedExampleFixture());
     CreateOutputFile(memo3, path, file);

@@ -285,6 +285,27 @@ INSTANTIATE_TEST_SUITE_P(Responses, OutcomeTest,
                                                         "|87654321|"}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
+TEST_F(FlowTest, TerminalBytesThatWouldBreakTheReportAreWrittenAsQuestionMarks) {
+    // The card fields of a masked card hold a column separator and line ends; the log keeps them
+    // as they came.
+    const std::string response =
+        TerminalFrame({"R000", "T00", "B100", "P*111|1111", "F12\r\n3456", "JVI|SA\r\n"});
+    Terminal(1000, response);
+    Start();
+    p.Loop.AdvanceTo(5999);
+    EXPECT_TRUE(LogHas(W("Přijmutá data: "_w1250) + response));
+    const std::string report = Result().value_or("");
+    EXPECT_EQ(
+        report.rfind("000|87654321||00||*111?1111|12??3456|08/16/2018|14:30:05|100|1|\r\n", 0), 0u)
+        << report;
+    EXPECT_NE(report.find("Typ karty: VI|SA??\r\n"), std::string::npos) << report;
+    std::size_t lines = 0;
+    for (std::size_t at = report.find('\n'); at != std::string::npos;
+         at = report.find('\n', at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 12u);
+}
+
 // --- Time-outs --------------------------------------------------------------------------------
 
 TEST_F(FlowTest, NoAnswerShowsNotConnectedEveryFiveSecondsAndALateResponseStillCounts) {
