@@ -38,6 +38,8 @@ class TOutputFile {
     // having cut the file back to where the write began.
     void Write(std::string_view bytes);
     bool IsOpen() const { return file_.IsOpen(); }
+    // What the file holds now, read through the held handle (see TFile::ReadBack).
+    bool ReadBack(std::string& content) const { return file_.ReadBack(content); }
     const std::string& Path() const { return path_; }
 
   private:

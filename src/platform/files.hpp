@@ -70,6 +70,10 @@ class TFile {
     bool Write(std::string_view bytes);
     // To the device, past the system's cache.
     bool Flush();
+    // The whole content from the start, read through this handle, which leaves the position
+    // where the writes go as it was. On Windows nobody else can read a file held exclusively,
+    // this process included; false when it cannot be read.
+    bool ReadBack(std::string& content) const;
     void Close();
 
   private:

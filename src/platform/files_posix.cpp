@@ -171,6 +171,24 @@ TFile& TFile::operator=(TFile&& other) noexcept {
     return *this;
 }
 
+bool TFile::ReadBack(std::string& content) const {
+    content.clear();
+    if (!IsOpen())
+        return false;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::pread(static_cast<int>(handle_), buffer, sizeof buffer,
+                                    static_cast<off_t>(content.size()));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0)
+            return true;
+        content.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
 TFile::~TFile() {
     Close();
 }

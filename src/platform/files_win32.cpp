@@ -187,6 +187,34 @@ TFile& TFile::operator=(TFile&& other) noexcept {
     return *this;
 }
 
+bool TFile::ReadBack(std::string& content) const {
+    content.clear();
+    if (!IsOpen())
+        return false;
+    HANDLE file = Handle(handle_);
+    // A read at an offset moves the position of a handle opened for synchronous use, so the
+    // position is put back afterwards.
+    LARGE_INTEGER position{};
+    if (!::SetFilePointerEx(file, LARGE_INTEGER{}, &position, FILE_CURRENT))
+        return false;
+    bool ok = true;
+    char buffer[4096];
+    for (;;) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(content.size() & 0xFFFFFFFFu);
+        at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(content.size()) >> 32);
+        DWORD got = 0;
+        if (!::ReadFile(file, buffer, sizeof buffer, &got, &at)) {
+            ok = ::GetLastError() == ERROR_HANDLE_EOF;
+            break;
+        }
+        if (got == 0)
+            break;
+        content.append(buffer, got);
+    }
+    return ::SetFilePointerEx(file, position, nullptr, FILE_BEGIN) && ok;
+}
+
 TFile::~TFile() {
     Close();
 }

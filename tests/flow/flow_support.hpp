@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "../control/temp_dir.hpp"
 #include "protocol/frame.hpp"
 
 namespace vendilox::flowtest {
@@ -20,12 +20,7 @@ namespace vendilox::flowtest {
 // A fresh directory for one test, holding the (never executed) executable's path.
 class TTempDir {
   public:
-    TTempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vendilox_flow.XXXXXX");
-        if (::mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("cannot create a temporary directory");
-        path_ = pattern;
-    }
+    TTempDir() : path_(test::MakeTempDir("vendilox_flow.")) {}
     ~TTempDir() {
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);

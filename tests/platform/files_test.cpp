@@ -195,5 +195,26 @@ TEST_F(FilesTest, ExclusiveFileIsRefusedWhileHeldAndEmptiedOnceTaken) {
     EXPECT_EQ(TFile().OpenExclusive(Path("none/result")), TFile::TOpenStatus::Failed);
 }
 
+TEST_F(FilesTest, HolderReadsItsFileBackAndWritesOnAtTheEnd) {
+    TFile holder;
+    ASSERT_EQ(holder.OpenExclusive(Path("result")), TFile::TOpenStatus::Opened);
+    std::string content = "stale";
+    EXPECT_TRUE(holder.ReadBack(content));
+    EXPECT_EQ(content, "");
+
+    // More than one read's buffer, so that the offsets of the reads after the first count.
+    const std::string first = kBinary + std::string(5000, 'x');
+    ASSERT_TRUE(holder.Write(first));
+    EXPECT_TRUE(holder.ReadBack(content));
+    EXPECT_EQ(content, first);
+    ASSERT_TRUE(holder.Write("end"));
+    EXPECT_TRUE(holder.ReadBack(content));
+    EXPECT_EQ(content, first + "end");
+
+    holder.Close();
+    EXPECT_FALSE(holder.ReadBack(content));
+    EXPECT_EQ(Get("result"), first + "end");
+}
+
 }  // namespace
 }  // namespace vendilox::platform::files
