@@ -149,7 +149,7 @@ TEST_F(ReportTest, TerminalBytesNeverAddLinesOrColumns) {
           "Čas transakce: 14:30:05"_w1250, "Částka transakce: 1?,00 Kč"_w1250}) {
         expected.append(line).append("\r\n");
     }
-    EXPECT_EQ(ReadBytes(path), expected);
+    EXPECT_EQ(Written(), expected);
     EXPECT_EQ(memo3.Lines.size(), 12u);
 }
 
