@@ -3,9 +3,38 @@
 #include <QDateTime>
 #include <QEventLoop>
 #include <QMessageBox>
+#include <QShowEvent>
 #include <QThread>
+#include <QWindow>
+
+#include "platform/qt/qt_placement.hpp"
 
 namespace vendilox::platform::qt {
+
+namespace {
+
+// A box centred on its owner while the owner is on the screen, else on the screen. The toolkit
+// would centre it on an owner that has no place yet (the box of a failed start-up comes before
+// the window is first mapped) and so put it at the screen's top-left corner.
+class CentredBox final : public QMessageBox {
+  public:
+    using QMessageBox::QMessageBox;
+
+  protected:
+    void showEvent(QShowEvent* event) override {
+        // The box takes its size here; the toolkit places it afterwards.
+        QMessageBox::showEvent(event);
+        QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+        QWindow* ownerWindow = owner != nullptr ? owner->windowHandle() : nullptr;
+        if (ownerWindow != nullptr && owner->isVisible() && ownerWindow->isExposed()) {
+            CentreOn(*this, owner->geometry().marginsAdded(WindowFrame(*owner)));
+        } else {
+            CentreOn(*this, DesktopArea(owner != nullptr ? *owner : *this));
+        }
+    }
+};
+
+}  // namespace
 
 void QtMessageBox::Show(std::string_view caption, std::string_view text, TBoxIcon icon,
                         TBoxOwner owner) {
@@ -22,8 +51,8 @@ void QtMessageBox::Show(std::string_view caption, std::string_view text, TBoxIco
     if (icon == TBoxIcon::Error)
         boxIcon = QMessageBox::Critical;
     QWidget* parent = owner == TBoxOwner::Window ? owner_.data() : nullptr;
-    QMessageBox box(boxIcon, DisplayText(caption, false), DisplayText(text, false),
-                    QMessageBox::Ok, parent);
+    CentredBox box(boxIcon, DisplayText(caption, false), DisplayText(text, false), QMessageBox::Ok,
+                   parent);
     box.setTextFormat(Qt::PlainText);
     if (owner == TBoxOwner::None) {
         // Not modal: the rest of the program stays usable, yet Show returns only when the box

@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "platform/platform.hpp"
+#include "platform/qt/qt_placement.hpp"
 #include "protocol/cp1250.hpp"
 #include "window/Form1Design.hpp"
 
@@ -247,17 +248,11 @@ void Form1::SetEnabled(TControlId control, bool enabled) {
     Control(control)->setEnabled(enabled);
 }
 
-int Form1::FrameHeight() const {
-    // A frame counts only when it has a caption bar, that is a top edge larger than the bottom
-    // one. Before the window is first mapped, offscreen (a thin border only) and without a
-    // window manager (nothing) the nominal frame of a tool window stands in.
-    const int top = geometry().top() - frameGeometry().top();
-    const int bottom = frameGeometry().bottom() - geometry().bottom();
-    return top > bottom ? top + bottom : kNominalFrameHeight;
-}
-
 void Form1::SetWindowHeight(int height) {
-    setFixedSize(width(), std::max(0, height - FrameHeight()));
+    // The height of the frame the window system draws, asked for before the window is first
+    // mapped, so that the window has this outer height from its first frame on.
+    const QMargins frame = WindowFrame(*this);
+    setFixedSize(width(), std::max(0, height - frame.top() - frame.bottom()));
 }
 
 void Form1::AddSystemMenuIcon() {
@@ -310,8 +305,10 @@ void Form1::showEvent(QShowEvent* event) {
         return;  // the window system restored it; the program did not show it
     if (events_ != nullptr)
         Dispatch(app_, [this] { events_->FormShow(); });
-    // Centred after the program's show handler, so that a height set there is taken into account.
-    CentreOnDesktop();
+    // Centred after the program's show handler, so that a height set there is taken into account,
+    // and before the window is mapped, so that its first frame is where it stays. The window
+    // rebuilt for its close button comes back to the same place.
+    CentreOn(*this, DesktopArea(*this));
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
@@ -322,16 +319,6 @@ void Form1::closeEvent(QCloseEvent* event) {
     } else {
         event->ignore();
     }
-}
-
-void Form1::CentreOnDesktop() {
-    QScreen* desktop = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
-    if (desktop == nullptr)
-        return;
-    const QRect area = desktop->availableGeometry();
-    const int outerWidth = frameGeometry().width();
-    const int outerHeight = height() + FrameHeight();
-    move(area.x() + (area.width() - outerWidth) / 2, area.y() + (area.height() - outerHeight) / 2);
 }
 
 }  // namespace vendilox::platform::qt

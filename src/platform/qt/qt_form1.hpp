@@ -70,10 +70,6 @@ class Form1 final : public QWidget,
                     public IControlLayout,
                     public IWindowFrame {
   public:
-    // The height of a tool window's caption bar and border, taken when the window system does
-    // not report the frame (before the window is first mapped, offscreen, no window manager).
-    static constexpr int kNominalFrameHeight = 30;
-
     // app receives the end request when the window closes and shows what escapes a handler.
     explicit Form1(IApplication& app, TEcho echo = {});
 
@@ -111,8 +107,6 @@ class Form1 final : public QWidget,
 
   private:
     bool ClosePath();
-    int FrameHeight() const;
-    void CentreOnDesktop();
 
     IApplication& app_;
     TEcho echo_;

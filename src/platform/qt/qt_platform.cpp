@@ -42,8 +42,7 @@ struct QtPlatform::TForm {
 
 QtPlatform::QtPlatform() : QtPlatform(EchoOfEnvironment()) {}
 
-QtPlatform::QtPlatform(TEcho echo)
-    : echo_(std::move(echo)), boxes_(echo_), application_(boxes_) {
+QtPlatform::QtPlatform(TEcho echo) : echo_(std::move(echo)), boxes_(echo_), application_(boxes_) {
     // The run ends only when the program asks for it, not when its window disappears.
     QApplication::setQuitOnLastWindowClosed(false);
 }
