@@ -25,6 +25,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "control/Unit1.hpp"
@@ -116,38 +117,63 @@ class XSession {
     bool StartManager() {
         ::setenv("DISPLAY", display_.c_str(), 1);
         manager_ = Spawn({"openbox", "--sm-disable"}, -1);
-        // The manager is there once the root window names its check window.
         xcb_connection_t* c = xcb_connect(display_.c_str(), nullptr);
         if (xcb_connection_has_error(c) != 0) {
             xcb_disconnect(c);
             why_ = "no connection to Xvfb on " + display_;
             return false;
         }
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-        const char name[] = "_NET_SUPPORTING_WM_CHECK";
-        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
-            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr),
-            &std::free);
-        bool ready = false;
-        QElapsedTimer clock;
-        clock.start();
-        while (atom && !ready && clock.elapsed() < 10000) {
-            std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> check(
-                xcb_get_property_reply(
-                    c, xcb_get_property(c, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr),
-                &std::free);
-            ready = check && check->value_len == 1;
-            if (!ready && ::waitpid(manager_, nullptr, WNOHANG) == manager_) {
-                manager_ = -1;
-                break;
-            }
-            if (!ready)
-                ::usleep(20000);
-        }
+        const bool ready = ManagerAnswers(c);
         xcb_disconnect(c);
         if (!ready)
             why_ = "openbox (Debian package openbox) did not start on " + display_;
         return ready;
+    }
+
+    static xcb_atom_t Atom(xcb_connection_t* c, std::string_view name) {
+        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
+            xcb_intern_atom_reply(
+                c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.data()),
+                nullptr),
+            &std::free);
+        return atom ? atom->atom : xcb_atom_t{XCB_ATOM_NONE};
+    }
+
+    // The manager is ready once it answers what the window does before its first map: the
+    // frame it would draw around a window that is not mapped yet. A manager that has named
+    // itself on the root window may still be starting, and would let that question go unheard.
+    bool ManagerAnswers(xcb_connection_t* c) {
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        const xcb_window_t probe = xcb_generate_id(c);
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, screen->root, 0, 0, 100, 100, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+        const xcb_atom_t request = Atom(c, "_NET_REQUEST_FRAME_EXTENTS");
+        const xcb_atom_t extents = Atom(c, "_NET_FRAME_EXTENTS");
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 10000) {
+            if (::waitpid(manager_, nullptr, WNOHANG) == manager_) {
+                manager_ = -1;
+                return false;
+            }
+            xcb_client_message_event_t message{};
+            message.response_type = XCB_CLIENT_MESSAGE;
+            message.format = 32;
+            message.window = probe;
+            message.type = request;
+            xcb_send_event(
+                c, 0, screen->root,
+                XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                reinterpret_cast<const char*>(&message));
+            ::usleep(20000);
+            std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> answer(
+                xcb_get_property_reply(
+                    c, xcb_get_property(c, 0, probe, extents, XCB_ATOM_CARDINAL, 0, 4), nullptr),
+                &std::free);
+            if (answer && answer->value_len == 4)
+                return true;
+        }
+        return false;
     }
 
     std::string display_;
