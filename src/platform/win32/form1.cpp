@@ -208,9 +208,10 @@ void Form1::Build() {
 
 void Form1::Place(TControl& control) {
     int width = control.Width;
-    if (control.Kind == window::TControlKind::Label) {
+    if (control.Kind == window::TControlKind::Label && control.Visible) {
         // A label keeps its design size at least and grows to its text, since the design sizes
-        // were measured for a font this system may not have.
+        // were measured for a font this system may not have. Hidden labels are measured when
+        // they are shown: measuring loads the font, which has no business delaying the request.
         HDC dc = ::GetDC(control.Window);
         HGDIOBJ previous = ::SelectObject(dc, formFont_);
         const std::wstring text = Wide(control.Text);
@@ -228,8 +229,9 @@ void Form1::Show() {
     // Centred before it appears, so that it does not jump, and once more after the program's
     // show handler, which may have given it the debug height.
     CentreOnDesktop();
+    // Painted when the loop comes round, after the show handler has started the link: the
+    // first paint loads the fonts.
     ::ShowWindow(hwnd_, SW_SHOW);
-    ::UpdateWindow(hwnd_);
     if (events_ != nullptr)
         Dispatch(app_, [this] { events_->FormShow(); });
     CentreOnDesktop();
@@ -283,6 +285,7 @@ void Form1::DrawPanel(const DRAWITEMSTRUCT& item) {
 void Form1::SetVisible(TControlId control, bool visible) {
     TControl& c = controls_.at(Index(control));
     c.Visible = visible;
+    Place(c);
     ::ShowWindow(c.Window, visible ? SW_SHOWNA : SW_HIDE);
 }
 
