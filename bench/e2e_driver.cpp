@@ -15,6 +15,10 @@
 //   idle_cpu           CPU time per minute while the program waits for a terminal that never
 //                      answers (its not-connected and close timers keep ticking meanwhile)
 //   peak_memory        peak resident memory of a whole approved purchase, against the floor
+//   windows_startup    the Windows program under Wine: start to the first byte of its request,
+//                      against the start to the one byte of a minimal Win32 program under Wine
+//                      that shows a window and writes one byte on a loopback connection
+//   windows_exe_size   the size of the Windows executable
 //
 // The start-up runs go one at a time, taking turns with the two floors. The full transactions run
 // several at a time, each in a network namespace of its own (the program refuses a second
@@ -73,8 +77,10 @@ constexpr double kCloseTimerMs = 4000.0;
 // The start-up target is a factor of the floor; peak memory is held to the same factor.
 constexpr double kFloorFactor = 1.5;
 // The first-byte floor does what the program must do before its request goes out, so the
-// program is held closer to it.
+// program is held closer to it; so is the Windows program to its Win32 floor.
 constexpr double kFirstByteFloorFactor = 1.2;
+// The Windows program is one file, well under a MiB.
+constexpr double kWindowsExeKiB = 1024.0;
 
 // ---------------------------------------------------------------------------------------------
 // Time, descriptors, directories.
@@ -289,12 +295,24 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
 
 // Starts exe in dir; forkedAt is the moment right before the fork, the start of every figure
 // that counts from the process start.
+// With a Wine prefix, exe is a Windows program, started by wine in that prefix.
+struct Wine {
+    std::string loader;  // wine64
+    std::string prefix;  // a prefix whose server runs already
+};
+
 Child Spawn(const std::string& exe, std::vector<std::string> args, const std::string& dir,
-            Nanos& forkedAt) {
+            Nanos& forkedAt, const Wine* wine = nullptr) {
     std::vector<std::string> argvText;
+    if (wine != nullptr)
+        argvText.push_back(wine->loader);
     argvText.push_back(exe);
     argvText.insert(argvText.end(), args.begin(), args.end());
     std::vector<std::string> envText = RunEnvironment();
+    if (wine != nullptr) {
+        envText.push_back("WINEPREFIX=" + wine->prefix);
+        envText.push_back("WINEDEBUG=-all");
+    }
     std::vector<char*> argv = Pointers(argvText);
     std::vector<char*> envp = Pointers(envText);
     const std::string errPath = dir + "/stderr.txt";
@@ -319,7 +337,7 @@ Child Spawn(const std::string& exe, std::vector<std::string> args, const std::st
         ::dup2(errFile.Get(), STDERR_FILENO);
         if (::chdir(dir.c_str()) != 0)
             ::_exit(127);
-        ::execve(exe.c_str(), argv.data(), envp.data());
+        ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
     Fd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
@@ -593,14 +611,14 @@ struct StartupSample {
     double queuedMs = 0;  // time it had waited for a CPU by then
 };
 
-// Fork of the program to the first byte of its request.
-StartupSample StartupRun(const std::string& program) {
+// Fork of the program to the first byte of its request; under Wine with a prefix.
+StartupSample StartupRun(const std::string& program, const Wine* wine = nullptr) {
     TempDir dir;
     Listener listener = Listen();
     const std::string copy = StageProgram(program, dir.Path(), listener.port);
     const std::string err = dir.Path() + "/stderr.txt";
     Nanos forkedAt = 0;
-    Child child = Spawn(copy, kPurchase, dir.Path(), forkedAt);
+    Child child = Spawn(copy, kPurchase, dir.Path(), forkedAt, wine);
     const Nanos deadline = forkedAt + 20 * kSecond;
     Fd connection = Accept(listener, child, deadline, err);
     Nanos firstByte = 0;
@@ -619,14 +637,14 @@ struct FloorSample {
     long maxRssKiB = 0;
 };
 
-// Fork of the first-byte floor to the arrival of its one byte.
-StartupSample FirstByteFloorRun(const std::string& floor) {
+// Fork of the first-byte floor to the arrival of its one byte; under Wine with a prefix.
+StartupSample FirstByteFloorRun(const std::string& floor, const Wine* wine = nullptr) {
     TempDir dir;
     Listener listener = Listen();
     const std::string copy = CopyInto(floor, dir.Path());
     const std::string err = dir.Path() + "/stderr.txt";
     Nanos forkedAt = 0;
-    Child child = Spawn(copy, {std::to_string(listener.port)}, dir.Path(), forkedAt);
+    Child child = Spawn(copy, {std::to_string(listener.port)}, dir.Path(), forkedAt, wine);
     const Nanos deadline = forkedAt + 20 * kSecond;
     Fd connection = Accept(listener, child, deadline, err);
     Nanos firstByte = 0;
@@ -751,6 +769,11 @@ struct Options {
     std::string program;
     std::string floor;
     std::string firstByteFloor;
+    // The Windows program and its Win32 floor, run by wine in a prefix; all empty: not measured.
+    std::string windowsProgram;
+    std::string windowsFloor;
+    std::string wine;
+    std::string winePrefix;
     std::string results = "build/bench/results.tsv";
     std::string samples = "build/bench/samples.tsv";
     int startupRuns = 30;
@@ -1012,7 +1035,11 @@ int Usage() {
                  "  --idle-runs N          runs that wait for a silent terminal (3)\n"
                  "  --idle-seconds N       seconds of waiting measured in each (15)\n"
                  "  --slots N              workers the purchases are spread over (5)\n"
-                 "  --period-ms N          time between two purchase starts (1500)\n";
+                 "  --period-ms N          time between two purchase starts (1500)\n"
+                 "  --windows-program PATH the Windows program, its start-up measured under Wine\n"
+                 "  --windows-floor PATH   the Win32 floor of that start-up\n"
+                 "  --wine PATH            wine64, to run both\n"
+                 "  --wine-prefix PATH     the Wine prefix they run in, its server running\n";
     return 2;
 }
 
@@ -1030,6 +1057,10 @@ std::optional<Options> ParseOptions(int argc, char* argv[]) {
         {"--program", &o.program},
         {"--floor", &o.floor},
         {"--first-byte-floor", &o.firstByteFloor},
+        {"--windows-program", &o.windowsProgram},
+        {"--windows-floor", &o.windowsFloor},
+        {"--wine", &o.wine},
+        {"--wine-prefix", &o.winePrefix},
         {"--results", &o.results},
         {"--samples", &o.samples},
     };
@@ -1054,6 +1085,16 @@ std::optional<Options> ParseOptions(int argc, char* argv[]) {
         o.idleSeconds < 1) {
         return std::nullopt;
     }
+    const bool windows = !o.windowsProgram.empty();
+    if (windows != !o.windowsFloor.empty() || windows != !o.wine.empty() ||
+        windows != !o.winePrefix.empty()) {
+        return std::nullopt;
+    }
+    if (windows) {
+        o.windowsProgram = fs::absolute(o.windowsProgram).string();
+        o.windowsFloor = fs::absolute(o.windowsFloor).string();
+        o.winePrefix = fs::absolute(o.winePrefix).string();
+    }
     // The executables are copied into the run directories and started from there.
     o.program = fs::absolute(o.program).string();
     o.floor = fs::absolute(o.floor).string();
@@ -1073,6 +1114,44 @@ int Main(int argc, char* argv[]) {
         }
     }
 
+    Samples samples;
+    std::vector<std::string> errors;
+    std::vector<double> floorRss;
+    const Nanos began = Now();
+
+    // The Windows program's start-up under Wine, taking turns with its Win32 floor; the first
+    // round warms the caches and the prefix's services. These runs go before the driver takes a
+    // network namespace of its own: Wine makes its sockets in the prefix's server, which stays
+    // in the namespace it was started in, so the driver's listener must be there too.
+    std::optional<double> windowsExeKiB;
+    if (!options.windowsProgram.empty()) {
+        const Wine wine{options.wine, options.winePrefix};
+        std::cerr << "windows start-up: " << options.startupRuns
+                  << " runs of the program and of its floor under Wine...\n";
+        for (int i = -1; i < options.startupRuns; ++i) {
+            const bool counted = i >= 0;
+            for (int turn = 0; turn < 2; ++turn) {
+                try {
+                    if ((turn + i + 2) % 2 == 0) {
+                        const StartupSample startup = StartupRun(options.windowsProgram, &wine);
+                        if (counted)
+                            samples["windows_startup"].push_back(startup.ms);
+                    } else {
+                        const StartupSample floor = FirstByteFloorRun(options.windowsFloor, &wine);
+                        if (counted)
+                            samples["windows_startup_floor"].push_back(floor.ms);
+                    }
+                } catch (const RunError& e) {
+                    errors.push_back(std::string("windows start-up: ") + e.what());
+                }
+            }
+        }
+        std::error_code failed;
+        const auto bytes = fs::file_size(options.windowsProgram, failed);
+        if (!failed)
+            windowsExeKiB = static_cast<double>(bytes) / 1024.0;
+    }
+
     // A namespace of the driver's own keeps other instances of the program on this machine from
     // refusing ours; workers take one more each, so that several runs can go at once.
     const bool isolated = Isolate();
@@ -1082,11 +1161,6 @@ int Main(int argc, char* argv[]) {
                      "would make runs fail\n";
         options.slots = 1;
     }
-
-    Samples samples;
-    std::vector<std::string> errors;
-    std::vector<double> floorRss;
-    const Nanos began = Now();
 
     // Start-up, taking turns with the two floors so that all three see the same machine; the
     // order rotates from round to round, and the first round only warms the caches.
@@ -1177,9 +1251,18 @@ int Main(int argc, char* argv[]) {
     if (firstByteCpu)
         firstByteCpuMs = firstByteCpu->median;
     const std::optional<double> none;
+    const std::optional<Summary> windowsFloor = Summarise(samples["windows_startup_floor"]);
+    std::optional<double> windowsBound, windowsFloorMs;
+    if (windowsFloor) {
+        windowsFloorMs = windowsFloor->median;
+        windowsBound = kFirstByteFloorFactor * windowsFloor->median;
+    }
+    std::optional<Summary> windowsSize;
+    if (windowsExeKiB)
+        windowsSize = Summary{*windowsExeKiB, *windowsExeKiB, *windowsExeKiB, 1};
     // The rows without a target break a figure down: how much of it was the program's own CPU
     // work, and how long it waited for a CPU that others held.
-    const std::vector<Figure> figures = {
+    std::vector<Figure> figures = {
         {"startup_floor", "ms", floorStartup, none, none},
         {"startup", "ms", Summarise(samples["startup"]), startupBound, floorMs},
         {"startup_first_byte_floor", "ms", firstByteFloor, none, none},
@@ -1199,6 +1282,13 @@ int Main(int argc, char* argv[]) {
         {"peak_memory_floor", "KiB", floorMemory, none, none},
         {"peak_memory", "KiB", Summarise(samples["peak_memory"]), memoryBound, floorKiB},
     };
+    if (!options.windowsProgram.empty()) {
+        figures.push_back({"windows_startup_floor", "ms", windowsFloor, none, none});
+        figures.push_back({"windows_startup", "ms", Summarise(samples["windows_startup"]),
+                           windowsBound, windowsFloorMs});
+        figures.push_back(
+            {"windows_exe_size", "KiB", windowsSize, kWindowsExeKiB, kWindowsExeKiB, true});
+    }
 
     std::vector<Row> rows;
     std::vector<std::vector<std::string>> lines;
@@ -1214,7 +1304,8 @@ int Main(int argc, char* argv[]) {
                  "target (the others); target of startup and peak_memory: "
               << kFloorFactor
               << " x the floor's median, of startup_first_byte: " << kFirstByteFloorFactor
-              << " x the first-byte floor's median.\n";
+              << " x the first-byte floor's median, of windows_startup: " << kFirstByteFloorFactor
+              << " x windows_startup_floor's median.\n";
 
     std::vector<std::vector<std::string>> raw;
     samples["peak_memory_floor"] = floorRss;
