@@ -33,6 +33,17 @@ std::string_view OperationTitle(std::int32_t transactionType) {
     }
 }
 
+// A control byte in a parameter that goes into the request would change the frame's fields: an
+// FS starts another field, an ETX ends the frame.
+bool HasControlByte(std::string_view text) {
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            return true;
+    }
+    return false;
+}
+
 // Reports a failed check: the box, modal to the whole task, then exit code 1 and the end of the
 // program once the user has closed it.
 bool Refuse(std::string_view message, platform::IMessageBox& boxes, platform::IApplication& app) {
@@ -118,6 +129,10 @@ bool ReadCommandLine(const std::vector<std::string>& params, TTransactionRequest
     }
     if (request.InvoiceNumber.size() > kMaxInvoiceLength) {
         return Refuse("Číslo faktury musí být dlouhé max. 16 znaků!"_w1250, boxes, app);
+    }
+    if (HasControlByte(request.Amount) || HasControlByte(request.AuthCode) ||
+        HasControlByte(request.InvoiceNumber)) {
+        return Refuse("Parametry obsahují nepovolené znaky!"_w1250, boxes, app);
     }
 
     caption.SetCaption(title);

@@ -68,22 +68,41 @@ const std::string_view kAmount = "Maximální délka částky je 18 znaků!"_w12
 const std::string_view kAuth = "Délka autorizačního kódu musí být 8 znaků!"_w1250;
 const std::string_view kInvoice = "Číslo faktury musí být dlouhé max. 16 znaků!"_w1250;
 
+const std::string_view kControl = "Parametry obsahují nepovolené znaky!"_w1250;
+
 const std::string k18(18, '1'), k19(19, '1'), k16(16, 'F'), k17(17, 'F');
 
 INSTANTIATE_TEST_SUITE_P(
     Checks, CommandLineRefusedTest,
-    ::testing::Values(TRefusedCase{"NoParameters", {}, kCount},
-                      TRefusedCase{"OneParameter", {"0"}, kCount},
-                      TRefusedCase{"TwoParameters", {"0", "100"}, kCount},
-                      TRefusedCase{"TypeFive", {"5", "100", "12345678"}, kType},
-                      TRefusedCase{"NegativeType", {"-4", "100", "12345678"}, kType},
-                      TRefusedCase{"WrongTypeBeforeLongAmount", {"5", k19, "1", k17}, kType},
-                      TRefusedCase{"Amount19", {"0", k19, "12345678"}, kAmount},
-                      TRefusedCase{"LongAmountBeforeShortAuthCode", {"0", k19, "1", k17}, kAmount},
-                      TRefusedCase{"AuthCode7", {"0", "100", "1234567"}, kAuth},
-                      TRefusedCase{"AuthCode9ForClosing", {"60", "100", "123456789"}, kAuth},
-                      TRefusedCase{"ShortAuthCodeBeforeLongInvoice", {"0", "100", "1", k17}, kAuth},
-                      TRefusedCase{"Invoice17", {"0", "100", "12345678", k17}, kInvoice}),
+    ::testing::Values(
+        TRefusedCase{"NoParameters", {}, kCount}, TRefusedCase{"OneParameter", {"0"}, kCount},
+        TRefusedCase{"TwoParameters", {"0", "100"}, kCount},
+        TRefusedCase{"TypeFive", {"5", "100", "12345678"}, kType},
+        TRefusedCase{"NegativeType", {"-4", "100", "12345678"}, kType},
+        TRefusedCase{"WrongTypeBeforeLongAmount", {"5", k19, "1", k17}, kType},
+        TRefusedCase{"Amount19", {"0", k19, "12345678"}, kAmount},
+        TRefusedCase{"LongAmountBeforeShortAuthCode", {"0", k19, "1", k17}, kAmount},
+        TRefusedCase{"AuthCode7", {"0", "100", "1234567"}, kAuth},
+        TRefusedCase{"AuthCode9ForClosing", {"60", "100", "123456789"}, kAuth},
+        TRefusedCase{"ShortAuthCodeBeforeLongInvoice", {"0", "100", "1", k17}, kAuth},
+        TRefusedCase{"Invoice17", {"0", "100", "12345678", k17}, kInvoice},
+        // Bytes that would add a field to the request or end its frame early.
+        TRefusedCase{"InvoiceWithFieldSeparator",
+                     {"0", "100", "12345678",
+                      "X\x1C"
+                      "B1"},
+                     kControl},
+        TRefusedCase{"RefundCodeWithFieldSeparator",
+                     {"10", "100",
+                      "12\x1C"
+                      "B9999"},
+                     kControl},
+        TRefusedCase{"AmountWithEtx", {"0", "1\x03", "12345678"}, kControl},
+        TRefusedCase{"AmountWithTab", {"0", "1\t0", "12345678"}, kControl},
+        TRefusedCase{"AuthCodeWithDel", {"0", "100", "1234567\x7F"}, kControl},
+        TRefusedCase{"InvoiceWithLineFeed", {"0", "100", "12345678", "A\nB"}, kControl},
+        TRefusedCase{
+            "LongInvoiceBeforeControlByte", {"0", "100", "12345678", k17 + "\x1C"}, kInvoice}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 // --- Accepted command lines ------------------------------------------------------------------
@@ -138,6 +157,13 @@ INSTANTIATE_TEST_SUITE_P(
                       kPurchase},
         TAcceptedCase{"FiveParametersDoNotCheckTheFourth",
                       {"0", "1", "12345678", k17, "x"},
+                      0,
+                      "1",
+                      "12345678",
+                      "",
+                      kPurchase},
+        TAcceptedCase{"UnreadFourthParameterIsNotChecked",
+                      {"0", "1", "12345678", "X\x1C", "x"},
                       0,
                       "1",
                       "12345678",
