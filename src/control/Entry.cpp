@@ -21,11 +21,12 @@ int RunVendilox(platform::IPlatform& platform, std::vector<std::string> params,
     const auto state = guard.Create(kInstanceName);
     if (state == platform::ISingleInstanceGuard::TState::AlreadyExists) {
         // The running instance is left alone, and this one touches nothing: no window, no
-        // settings file, no result file.
+        // settings file, no result file. Its caller must not take the other run's result file
+        // for its own outcome, so the refusal is a failure.
         guard.Release();
         platform.MessageBoxes().Show(kInstanceName, "vendilox_ecr už jednou běží."_w1250,
                                      platform::TBoxIcon::Warning, platform::TBoxOwner::None);
-        return 0;
+        return 1;
     }
     // Unavailable: the program runs without the guard.
 

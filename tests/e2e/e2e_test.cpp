@@ -629,8 +629,8 @@ const Case kCases[] = {
 INSTANTIATE_TEST_SUITE_P(, Transaction, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
 
-// A second start while a run is going on is refused with a warning and touches nothing; the
-// first run goes on to its normal end.
+// A second start while a run is going on is refused with a warning and exit code 1 and touches
+// nothing; the first run goes on to its normal end.
 TEST_F(EndToEnd, SecondInstanceIsRefusedWhileTheFirstRuns) {
     // The response comes 3 s after the request, which keeps the first run busy meanwhile.
     const std::string port = StartSimulator(
@@ -654,7 +654,7 @@ TEST_F(EndToEnd, SecondInstanceIsRefusedWhileTheFirstRuns) {
     ASSERT_TRUE(Pump({other.get(), program_.get(), sim_.get()}, Clock::now() + kStartBound,
                      [&] { return other->Finished(); }));
     ASSERT_FALSE(program_->Finished()) << "the first run ended before the second was refused";
-    EXPECT_EQ(other->ExitCode(), 0);
+    EXPECT_EQ(other->ExitCode(), 1);
     ExpectNoSanitizerReport(*other);
     EXPECT_EQ(Lines(*other, "box"),
               std::vector<std::string>{"vendilox_ecr: vendilox_ecr už jednou běží."});

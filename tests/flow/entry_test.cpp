@@ -47,7 +47,7 @@ TEST_F(EntryTest, SecondInstanceIsRefusedAndTouchesNothing) {
     };
     Run(first);
 
-    EXPECT_EQ(secondExit, 0);
+    EXPECT_EQ(secondExit, 1);
     EXPECT_EQ(second.Boxes.Shown,
               (std::vector<TShownBox>{{"vendilox_ecr", W("vendilox_ecr už jednou běží."_w1250),
                                        TBoxIcon::Warning, TBoxOwner::None}}));
