@@ -171,7 +171,8 @@ int TForm1::ProcessResponse(const std::string& message) {
         CheckResponseCrc(ResponseFrames.ResponseCrc, ResponseFrames.ResponseBody, *this);
 
     if (crcMatches || !CrcCheck) {
-        SendToTerminal(ResponseFrames.ConfirmFrame);
+        OutcomeSettled = false;
+        const bool confirmed = SendToTerminal(ResponseFrames.ConfirmFrame);
         LogLine(Join({"Odeslaná data: "_w1250, ResponseFrames.ConfirmFrame}));
         const bool approved = TransactionResult.StatusText == StatusApproved();
         if (approved) {
@@ -184,6 +185,7 @@ int TForm1::ProcessResponse(const std::string& message) {
             TransactionResult.StatusText = std::string(StatusRefundApproved());
         c_.Panel2.SetCaption(TransactionResult.StatusText);
         WriteReport(TransactionResult, c_.Memo3, OutputFile);
+        OutcomeSettled = confirmed;
         c_.Timer1.Start();
         return 0;
     }

@@ -59,7 +59,8 @@ class TForm1 final : public platform::IWindowEvents, public IProtocolHost, publi
     void ShowInputError(std::string_view caption, std::string_view text) override;
 
     // The links (Links.cpp).
-    void SendToTerminal(std::string_view frame);
+    // false: the link refused the bytes at once and reports the failure through its error event.
+    bool SendToTerminal(std::string_view frame);
     void Button1Click();  // opens the serial port when closed, closes it when open
     void CommPort1DataReceived(const char* data, std::size_t length);
     void CommPort1LineStatusError();
@@ -89,6 +90,10 @@ class TForm1 final : public platform::IWindowEvents, public IProtocolHost, publi
     // The start-up has run; a later show event (a window restored or rebuilt) must not run it
     // again, which would truncate the result file of the finished run and send a second request.
     bool Started = false;
+    // The confirmation of an accepted response went to the link without error and its report is
+    // in the result file: the terminal's outcome is settled, and a link error after it (a reset
+    // in the close wait) must not turn it into a failure for the caller.
+    bool OutcomeSettled = false;
 
   private:
     // The parts one after another: the log lines and messages are made this way.

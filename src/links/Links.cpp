@@ -12,13 +12,14 @@ using platform::TBoxIcon;
 using platform::TBoxOwner;
 using platform::TControlId;
 
-void TForm1::SendToTerminal(std::string_view frame) {
+bool TForm1::SendToTerminal(std::string_view frame) {
     // One call with the whole frame, nothing added; the link's errors reach the sender.
     if (LinkType == 0) {
         c_.CommPort1.Write(frame.data(), frame.size());
     } else if (LinkType == 1) {
-        c_.ClientSocket1.SendBuf(frame.data(), static_cast<int>(frame.size()));
+        return c_.ClientSocket1.SendBuf(frame.data(), static_cast<int>(frame.size())) >= 0;
     }
+    return true;
 }
 
 void TForm1::Button1Click() {
@@ -103,10 +104,16 @@ void TForm1::ClientSocket1Read() {
 }
 
 void TForm1::ClientSocket1Error(platform::TErrorEvent /*errorEvent*/, int& /*errorCode*/) {
-    c_.Panel2.SetCaption("Nelze navázat spojení"_w1250);
     const std::string text =
         Join({"Nelze navázat spojení s terminálem. (Host:"_w1250, c_.ClientSocket1.Address(),
               ", Port:", std::to_string(c_.ClientSocket1.Port()), ")"});
+    if (OutcomeSettled) {
+        // The terminal has its confirmation and the caller its report: a caller that read a
+        // failure now might charge the card again. The run ends as the outcome says.
+        LogLine(text);
+        return;
+    }
+    c_.Panel2.SetCaption("Nelze navázat spojení"_w1250);
     LogLine(text);
     c_.Boxes.Show("Chyba", text, TBoxIcon::Error, TBoxOwner::Window);
     c_.Application.SetExitCode(1);

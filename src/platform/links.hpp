@@ -65,7 +65,9 @@ class IClientSocket {
     virtual int ReceiveLength() = 0;
     // Reads up to count waiting bytes; returns the number read.
     virtual int ReceiveBuf(char* buffer, int count) = 0;
-    // Hands count bytes to the connection in one call.
+    // Hands count bytes to the connection in one call. Returns count when the connection took
+    // them (what the system does not accept at once is sent later, in order), or a negative
+    // number when the send failed; the error event then follows on a later turn of the loop.
     virtual int SendBuf(const char* buffer, int count) = 0;
 };
 

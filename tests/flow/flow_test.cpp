@@ -788,8 +788,57 @@ INSTANTIATE_TEST_SUITE_P(
                                       },
                                       0},
                       TTcpFailureCase{"ResetAfterTheRequest",
-                                      [](FakeClientSocket& s) { s.InjectError(500); }, 1}),
+                                      [](FakeClientSocket& s) { s.InjectError(500); }, 1},
+                      // The terminal never got its confirmation: the run failed, whatever the
+                      // response said.
+                      TTcpFailureCase{"ConfirmationCannotBeSent",
+                                      [](FakeClientSocket& s) {
+                                          s.InjectRead(1000, TerminalFrame(kApprovedFields));
+                                          s.FailSendsFrom(1500);
+                                      },
+                                      1}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+struct TSettledCase {
+    const char* Name;
+    std::vector<std::string> Fields;
+    bool ClosesItself;
+};
+
+class SettledOutcomeTest : public FlowTest, public ::testing::WithParamInterface<TSettledCase> {};
+
+TEST_P(SettledOutcomeTest, LinkErrorAfterTheConfirmationIsOnlyLogged) {
+    // The terminal resets the connection in the close wait, after the confirmation went out and
+    // the report was written: the outcome stands, and the caller learns it from the exit code.
+    UseTcp();
+    const std::string response = TerminalFrame(GetParam().Fields);
+    Terminal(1000, response);
+    p.ClientSocket1.InjectError(3000);
+    Start();
+    p.Loop.AdvanceTo(3000);
+    ASSERT_EQ(Sent().back(), (TSentBytes{2000, ExpectedConfirmation(response)}));
+    ASSERT_EQ(p.ClientSocket1.Errors.size(), 1u);
+    EXPECT_EQ(Log().back(),
+              W("Nelze navázat spojení s terminálem. (Host:127.0.0.1, Port:2050)"_w1250));
+    EXPECT_TRUE(p.Boxes.Shown.empty());
+    EXPECT_NE(p.Panel2.Caption(), W("Nelze navázat spojení"_w1250));
+    EXPECT_FALSE(p.App.Terminated());
+
+    p.Loop.AdvanceTo(6000);
+    EXPECT_EQ(p.App.ExitCode(), 0);
+    if (GetParam().ClosesItself) {
+        EXPECT_TRUE(p.Window.Closed);
+        EXPECT_EQ(Result(), ApprovedReport());
+    } else {
+        ExpectHeldOpen();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Outcomes, SettledOutcomeTest,
+                         ::testing::Values(TSettledCase{"Approved", kApprovedFields, true},
+                                           TSettledCase{
+                                               "Declined", {"R061", "T00", "B100"}, false}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 struct TTcpChunkCase {
     const char* Name;

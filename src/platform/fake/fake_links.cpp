@@ -110,11 +110,15 @@ int FakeClientSocket::ReceiveBuf(char* buffer, int count) {
 }
 
 int FakeClientSocket::SendBuf(const char* buffer, int count) {
-    if (!connected_) {
+    const bool broken = failSendsFrom_ && loop_.Now() >= *failSendsFrom_;
+    if (!connected_ || broken) {
         const std::uint64_t generation = generation_;
-        loop_.Post(loop_.Now(), [this, generation] {
+        const int code = connected_ ? failSendCode_ : 10057;
+        connected_ = false;
+        pending_.clear();
+        loop_.Post(loop_.Now(), [this, generation, code] {
             if (generation == generation_ && active_)
-                ReportError(TErrorEvent::Send, 10057);
+                ReportError(TErrorEvent::Send, code);
         });
         return -1;
     }

@@ -118,6 +118,12 @@ class FakeClientSocket : public IClientSocket {
                      int errorCode = 10054);
     // The terminal closes the connection in order: it is down, and no event says so.
     void InjectPeerClose(std::uint64_t at);
+    // From the given time on every SendBuf fails as on a connection the system has found broken:
+    // nothing goes out, the call returns -1, and the error event follows on the next turn.
+    void FailSendsFrom(std::uint64_t at, int errorCode = 10054) {
+        failSendsFrom_ = at;
+        failSendCode_ = errorCode;
+    }
 
     bool Connected() const { return connected_; }
     const std::string& Waiting() const { return pending_; }
@@ -137,6 +143,8 @@ class FakeClientSocket : public IClientSocket {
     bool connected_ = false;
     std::uint64_t generation_ = 0;  // one per activation: events of an earlier one are void
     std::string pending_;
+    std::optional<std::uint64_t> failSendsFrom_;
+    int failSendCode_ = 0;
     std::function<void()> onConnect_;
     std::function<void()> onRead_;
     std::function<void(TErrorEvent, int&)> onError_;
