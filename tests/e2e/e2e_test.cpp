@@ -7,6 +7,7 @@
 // captions and log lines come on standard error.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <ctime>
 #include <filesystem>
@@ -117,7 +118,8 @@ struct Case {
     Contact contact = Contact::Request;
     std::string body = kPurchaseBody;               // the request body the terminal must get
     std::map<std::string, std::string> terminal{};  // fields of the simulator's transaction line
-    std::optional<Report> report{};                 // none: the result file stays empty
+    std::vector<std::string> logs{};  // log lines the run must have written; "{port}" as above
+    std::optional<Report> report{};   // none: the result file stays empty
 };
 
 void PrintTo(const Case& c, std::ostream* os) {
@@ -394,12 +396,19 @@ TEST_P(Transaction, Runs) {
     EXPECT_EQ(program_->ExitCode(), c.exitCode);
     ExpectNoSanitizerReport(*program_);
     EXPECT_EQ(Lines(*program_, "status", true), c.statuses);
-    std::vector<std::string> boxes = c.boxes;
-    for (std::string& box : boxes) {
-        if (const auto at = box.find("{port}"); at != std::string::npos)
-            box.replace(at, 6, std::to_string(tcpPort));
+    auto withPort = [&](std::vector<std::string> lines) {
+        for (std::string& line : lines) {
+            if (const auto at = line.find("{port}"); at != std::string::npos)
+                line.replace(at, 6, std::to_string(tcpPort));
+        }
+        return lines;
+    };
+    EXPECT_EQ(Lines(*program_, "box"), withPort(c.boxes));
+    const std::vector<std::string> logged = Lines(*program_, "log");
+    for (const std::string& line : withPort(c.logs)) {
+        EXPECT_NE(std::find(logged.begin(), logged.end(), line), logged.end())
+            << "not logged: " << line;
     }
-    EXPECT_EQ(Lines(*program_, "box"), boxes);
 
     std::map<std::string, std::string> seen;
     if (sim_) {
@@ -447,6 +456,26 @@ const Case kCases[] = {
     {.name = "TcpApprove",
      .statuses = {kBuying, "blue Transakce provedena"},
      .terminal = {{"answer", "approve"}, {"confirmations", "1"}, {"reply", "confirm"}},
+     .report = kApprovedPurchase},
+    // The last confirmation and the response in one read: both are taken, in order.
+    {.name = "TcpConfirmationAndResponseInOneChunk",
+     .scenario = {"--scenario", "together"},
+     .statuses = {kBuying, "blue Transakce provedena"},
+     .terminal = {{"answer", "approve"}, {"confirmations", "1"}, {"reply", "confirm"}},
+     .report = kApprovedPurchase},
+    // A response code that is no number is no approval, however it reads.
+    {.name = "TcpCodeNotANumber",
+     .scenario = {"--scenario", "code:0x6"},
+     .statuses = {kBuying, "red Nezpracováno"},
+     .ending = Ending::HeldOpen,
+     .terminal = {{"answer", "code"}, {"code", "0x6"}, {"reply", "confirm"}},
+     .report = Declined("0x6", "Nezpracováno")},
+    // A reset in the close wait, after the confirmation: logged, and the approval stands.
+    {.name = "TcpResetAfterTheConfirmation",
+     .scenario = {"--scenario", "reset"},
+     .statuses = {kBuying, "blue Transakce provedena"},
+     .terminal = {{"answer", "approve"}, {"reply", "confirm"}, {"end", "reset"}},
+     .logs = {"Nelze navázat spojení s terminálem. (Host:127.0.0.1, Port:{port})"},
      .report = kApprovedPurchase},
     {.name = "TcpDeclineDefaultCode",
      .scenario = {"--scenario", "decline"},

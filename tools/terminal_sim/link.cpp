@@ -219,6 +219,15 @@ void TcpLink::Disconnect() {
     conn_fd_ = -1;
 }
 
+void TcpLink::Reset() {
+    if (conn_fd_ >= 0) {
+        // Closing with a zero linger time sends a reset instead of the orderly close.
+        const linger abort{1, 0};
+        setsockopt(conn_fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    }
+    Disconnect();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Serial line
 

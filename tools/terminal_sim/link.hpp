@@ -41,6 +41,8 @@ class Link {
     virtual bool Send(std::string_view bytes) = 0;
     // Drops the connection to the program; a serial line cannot be hung up and stays.
     virtual void Disconnect() = 0;
+    // Drops the connection with a reset instead of an orderly close; a serial line stays.
+    virtual void Reset() = 0;
     // Whether the program's side can be seen to close (TCP, pseudo-terminal), so the simulator
     // can wait for it to go before it ends.
     virtual bool SeesClose() const = 0;
@@ -63,6 +65,7 @@ class TcpLink final : public Link {
     Event Wait(Clock::time_point deadline, std::string& inbox, bool watch_next) override;
     bool Send(std::string_view bytes) override;
     void Disconnect() override;
+    void Reset() override;
     bool SeesClose() const override { return true; }
 
   private:
@@ -92,6 +95,7 @@ class SerialLink final : public Link {
     Event Wait(Clock::time_point deadline, std::string& inbox, bool watch_next) override;
     bool Send(std::string_view bytes) override;
     void Disconnect() override {}
+    void Reset() override {}
     bool SeesClose() const override { return pty_; }
 
   private:

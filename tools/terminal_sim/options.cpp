@@ -47,6 +47,12 @@ Scenario:
                           response: by default "NOT A FRAME" ETX FS "?", or the bytes written
                           in HEX (pairs of hexadecimal digits)
       disconnect          closes the connection right after the request (TCP only)
+      together            like approve, but the last activity confirmation and the response
+                          are written in one piece, as one TCP read may deliver them
+      code:TEXT           like approve, but the response code is TEXT, sent as given: 0 to 3
+                          printable characters, digits or not (code: gives an empty R field)
+      reset               like approve, and once the program has confirmed the response, the
+                          connection is reset 200 ms later (TCP only)
 
 Timing (milliseconds, 0 to 3600000):
   --confirmations N       activity confirmations before the response (default 1)
@@ -86,7 +92,7 @@ order; bytes outside 0x21-0x7E and '%' in values are written %XX:
   type amount invoice auth closing
                     the request's T, B, S, F and L field values
   confirmations     activity confirmations sent
-  answer            approve, decline, garbage, disconnect, none; for crc-error-once bad-crc
+  answer            approve, decline, code, garbage, disconnect, none; for crc-error-once bad-crc
                     (the program accepted the wrong checksum) or bad-crc+approve
   code              response code of the last response sent
   first_reply first_reply_ms
@@ -96,7 +102,7 @@ order; bytes outside 0x21-0x7E and '%' in values are written %XX:
                     anything sent): confirm, reject, unexpected, partial or none
   reply_ms          ms from the last byte of the response to the answer's last byte
   end               reply, timeout, closed (by the program), next (a new request or
-                    connection came), stopped (signal) or disconnect
+                    connection came), stopped (signal), disconnect or reset
   req_header req_body reply_bytes
                     the request's header and body, and the bytes of the answer, exactly
 
@@ -186,6 +192,9 @@ void ParseScenario(Options& options, const std::string& text) {
         {"chunked", Scenario::Chunked, false},
         {"garbage", Scenario::Garbage, true},
         {"disconnect", Scenario::Disconnect, false},
+        {"together", Scenario::Together, false},
+        {"code", Scenario::Code, true},
+        {"reset", Scenario::Reset, false},
     };
     for (const Row& row : kRows) {
         if (name != row.name)
@@ -200,6 +209,16 @@ void ParseScenario(Options& options, const std::string& text) {
                                  "' is not a code of 1 to 3 digits");
             }
             options.decline_code = std::string(3 - arg.size(), '0') + arg;
+        }
+        if (row.scenario == Scenario::Code) {
+            if (!has_arg || arg.size() > 3 ||
+                arg.find_first_not_of("!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                      "[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~ ") !=
+                    std::string::npos) {
+                throw UsageError("--scenario code:TEXT: '" + arg +
+                                 "' is not 0 to 3 printable characters");
+            }
+            options.response_code = arg;
         }
         if (row.scenario == Scenario::Garbage) {
             options.garbage = has_arg ? ParseHex(arg) : std::string("NOT A FRAME\x03\x1C?");
@@ -369,6 +388,9 @@ Options ParseOptions(int argc, char** argv) {
         throw UsageError("--listen, --pty and --serial exclude each other; give one");
     if (options.scenario == Scenario::Disconnect && options.link != LinkMode::Tcp) {
         throw UsageError("--scenario disconnect needs a TCP link: a serial line cannot be hung up");
+    }
+    if (options.scenario == Scenario::Reset && options.link != LinkMode::Tcp) {
+        throw UsageError("--scenario reset needs a TCP link: a serial line cannot be reset");
     }
     if (options.scenario == Scenario::Slow) {
         if (!confirmations_given)

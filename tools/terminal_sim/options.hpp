@@ -21,6 +21,9 @@ enum class Scenario {
     Chunked,
     Garbage,
     Disconnect,
+    Together,
+    Code,
+    Reset,
 };
 
 struct Options {
@@ -32,6 +35,7 @@ struct Options {
     Scenario scenario = Scenario::Approve;
     std::string scenario_text = "approve";  // as given, for the output lines
     std::string decline_code = "061";       // three digits
+    std::string response_code;              // the code scenario's R field, sent as given
     std::string garbage;                    // the bytes the garbage scenario sends
 
     long count = 0;          // transactions before the simulator ends; 0: until stopped

@@ -136,12 +136,16 @@ std::optional<Outcome> Session::Run(std::string& inbox) {
             break;
     }
 
+    // The together scenario holds its last confirmation back and writes it with the response.
+    const bool together = options_.scenario == Scenario::Together && options_.confirmations > 0;
     Clock::time_point at = request_end;
-    for (long k = 0; k < options_.confirmations; ++k) {
+    for (long k = 0; k < options_.confirmations - (together ? 1 : 0); ++k) {
         at += milliseconds(options_.confirm_interval_ms);
         if (!Pause(at, inbox, out) || !SendConfirmation(out))
             return out;
     }
+    if (together)
+        at += milliseconds(options_.confirm_interval_ms);
     at += milliseconds(options_.response_delay_ms);
     if (!Pause(at, inbox, out))
         return out;
@@ -156,13 +160,30 @@ std::optional<Outcome> Session::Run(std::string& inbox) {
 
     const bool crc_error_first = options_.scenario == Scenario::CrcErrorOnce;
     const bool chunked = options_.scenario == Scenario::Chunked;
-    out.code = options_.scenario == Scenario::Decline ? options_.decline_code : "000";
-    out.answer = crc_error_first ? "bad-crc" : out.code == "000" ? "approve" : "decline";
+    out.code = options_.scenario == Scenario::Decline ? options_.decline_code
+               : options_.scenario == Scenario::Code  ? options_.response_code
+                                                      : "000";
+    out.answer = crc_error_first                       ? "bad-crc"
+                 : options_.scenario == Scenario::Code ? "code"
+                 : out.code == "000"                   ? "approve"
+                                                       : "decline";
     std::string response =
         FinalResponse(options_.terminal, out.check, out.code, HeaderNow(), crc_error_first);
-    if (!SendFrame(response, chunked, inbox, out))
+    std::string piece = response;
+    if (together) {
+        piece = ActivityConfirmation(options_.terminal, HeaderNow()) + response;
+        ++out.confirmations;
+    }
+    if (!SendFrame(piece, chunked, inbox, out))
         return out;
     AwaitReply(response, inbox, out);
+    if (options_.scenario == Scenario::Reset && out.end == "reply") {
+        // The reset comes in the program's close wait, after its answer was judged.
+        if (!Pause(Clock::now() + milliseconds(200), inbox, out))
+            return out;
+        link_.Reset();
+        out.end = "reset";
+    }
 
     if (crc_error_first) {
         out.first_reply = ReplyName(out.reply);
