@@ -434,6 +434,9 @@ TEST(TerminalSimCommandLine, RefusesBadOptionsWithExitCodeTwo) {
         {{"--terminal-id", "1234"}, "--terminal-id"},
         {{"--pty", "--listen", "127.0.0.1:0"}, "exclude"},
         {{"--pty", "--scenario", "disconnect"}, "TCP"},
+        {{"--pty", "--scenario", "reset"}, "TCP"},
+        {{"--scenario", "code:1234"}, "1234"},
+        {{"--scenario", "code"}, "code"},
         {{"--no-such-option"}, "--no-such-option"},
         {{"--count"}, "--count"},
     };
