@@ -46,6 +46,13 @@ enum class TErrorEvent { General, Send, Receive, Connect, Disconnect, Accept, Lo
 // A non-blocking TCP client socket; its events come on the main thread.
 class IClientSocket {
   public:
+    // A connection attempt that has not completed this long after it was started fails as a
+    // refused one does: the socket closes and the error event reports it (TErrorEvent::Connect,
+    // the system's time-out code). A terminal address that drops packets would otherwise hold
+    // the run, unclosable, until the system gives up (minutes); 21 s is what a Windows till
+    // gives a connect by default. Every backend keeps this bound.
+    static constexpr std::uint32_t kConnectTimeoutMs = 21000;
+
     virtual ~IClientSocket() = default;
     // A numeric IPv4 address; it is never looked up as a name.
     virtual void SetAddress(std::string_view address) = 0;
@@ -53,7 +60,8 @@ class IClientSocket {
     virtual void SetPort(std::int32_t port) = 0;
     virtual std::int32_t Port() const = 0;
     // true starts a connection attempt, false closes; both do nothing in the state they ask for.
-    // An address that cannot be used is reported through the error event.
+    // An address that cannot be used is reported through the error event, and so is an attempt
+    // still not connected after kConnectTimeoutMs.
     virtual void SetActive(bool active) = 0;
     virtual bool Active() const = 0;
     virtual void SetOnConnect(std::function<void()> handler) = 0;

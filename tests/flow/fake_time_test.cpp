@@ -171,6 +171,31 @@ TEST_F(FakeTimeTest, SocketPlaysItsScript) {
     EXPECT_TRUE(socket.Sent.empty());
 }
 
+TEST_F(FakeTimeTest, ConnectThatNeverCompletesFailsAfterTheBound) {
+    FakeClientSocket socket(loop);
+    socket.SetOnConnect([&] { Record("connect"); });
+    socket.SetOnError([&](TErrorEvent event, int& code) {
+        Record(std::string(event == TErrorEvent::Connect ? "connect error " : "error ") +
+               std::to_string(code));
+    });
+    socket.Outcome.Kind = FakeClientSocket::TOutcome::TKind::Never;
+    loop.AdvanceTo(1000);
+    socket.SetActive(true);
+    loop.AdvanceTo(1000 + IClientSocket::kConnectTimeoutMs - 1);
+    EXPECT_TRUE(seen.empty());
+    loop.AdvanceTo(1000 + IClientSocket::kConnectTimeoutMs);
+    EXPECT_EQ(seen, std::vector<std::string>{"connect error 10060@22000"});
+
+    // An attempt given up before the bound reports nothing.
+    seen.clear();
+    socket.SetActive(false);
+    socket.SetActive(true);
+    loop.AdvanceBy(100);
+    socket.SetActive(false);
+    loop.AdvanceBy(IClientSocket::kConnectTimeoutMs);
+    EXPECT_TRUE(seen.empty());
+}
+
 TEST_F(FakeTimeTest, WindowClosesOnlyWhenTheQueryGrantsIt) {
     struct Events : IWindowEvents {
         bool grant = false;

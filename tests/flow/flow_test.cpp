@@ -787,6 +787,11 @@ INSTANTIATE_TEST_SUITE_P(
                                               FakeClientSocket::TOutcome::TKind::Refuse;
                                       },
                                       0},
+                      TTcpFailureCase{"ConnectNeverCompletes",
+                                      [](FakeClientSocket& s) {
+                                          s.Outcome.Kind = FakeClientSocket::TOutcome::TKind::Never;
+                                      },
+                                      0},
                       TTcpFailureCase{"ResetAfterTheRequest",
                                       [](FakeClientSocket& s) { s.InjectError(500); }, 1},
                       // The terminal never got its confirmation: the run failed, whatever the
@@ -798,6 +803,20 @@ INSTANTIATE_TEST_SUITE_P(
                                       },
                                       1}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(FlowTest, ConnectionAttemptThatNeverCompletesEndsTheRunAfterItsBound) {
+    UseTcp();
+    p.ClientSocket1.Outcome.Kind = FakeClientSocket::TOutcome::TKind::Never;
+    Start();
+    p.Loop.AdvanceTo(platform::IClientSocket::kConnectTimeoutMs - 1);
+    EXPECT_TRUE(p.Boxes.Shown.empty());
+    EXPECT_FALSE(p.App.Terminated());
+    p.Loop.AdvanceTo(platform::IClientSocket::kConnectTimeoutMs);
+    ASSERT_EQ(p.Boxes.Shown.size(), 1u);
+    EXPECT_EQ(p.Panel2.Caption(), W("Nelze navázat spojení"_w1250));
+    ExpectFailedRun();
+    EXPECT_TRUE(Sent().empty());
+}
 
 struct TSettledCase {
     const char* Name;

@@ -85,8 +85,13 @@ void FakeClientSocket::SetActive(bool active) {
     ++Activations;
     const std::uint64_t generation = generation_;
     const TOutcome outcome = Outcome;
-    if (outcome.Kind == TOutcome::TKind::Never)
+    if (outcome.Kind == TOutcome::TKind::Never) {
+        loop_.Post(loop_.Now() + kConnectTimeoutMs, [this, generation] {
+            if (generation == generation_)
+                ReportError(TErrorEvent::Connect, 10060);  // timed out
+        });
         return;
+    }
     loop_.Post(loop_.Now() + outcome.AfterMs, [this, generation, outcome] {
         if (generation != generation_)
             return;

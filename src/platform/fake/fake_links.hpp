@@ -79,6 +79,7 @@ class FakeSerialPort : public ISerialPort {
 class FakeClientSocket : public IClientSocket {
   public:
     struct TOutcome {
+        // Never: the attempt does not complete, and fails after kConnectTimeoutMs.
         enum class TKind { Connect, Refuse, Never };
         TKind Kind = TKind::Connect;
         std::uint64_t AfterMs = 20;

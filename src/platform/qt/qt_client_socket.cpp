@@ -8,8 +8,10 @@
 
 #include <QMetaObject>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "platform/platform.hpp"
@@ -95,6 +97,13 @@ void QtClientSocket::Connect() {
     }
     state_ = TState::Connecting;
     writeNotifier_->setEnabled(true);
+    // The system would retry an unanswered attempt for minutes; the link gives up at its bound.
+    const std::uint64_t generation = generation_;
+    QTimer::singleShot(std::chrono::milliseconds(kConnectTimeoutMs), Qt::PreciseTimer, this,
+                       [this, generation] {
+                           if (generation == generation_ && state_ == TState::Connecting)
+                               Fail(TErrorEvent::Connect, ETIMEDOUT);
+                       });
 }
 
 void QtClientSocket::Connected() {

@@ -21,6 +21,8 @@ namespace vendilox::platform::qt {
 //
 // - The address is numeric IPv4 only; no name is ever looked up. An address that is not one is
 //   reported through the error event on the next turn of the loop.
+// - An attempt still connecting after kConnectTimeoutMs is closed and reported as a failed
+//   connect (ETIMEDOUT).
 // - An orderly close by the terminal raises no event; reading then stops so that nothing spins.
 // - A read event whose handler reads nothing while bytes stay waiting (more than 4096 bytes:
 //   the program leaves them unread by design) is the last read event of the connection: the

@@ -31,7 +31,7 @@ namespace vendilox::platform::win32 {
 //   on the next turn of the loop, never from inside the call.
 class Win32ClientSocket final : public IClientSocket, private MessageWindow {
   public:
-    static constexpr std::chrono::milliseconds kDefaultConnectBound{21000};
+    static constexpr std::chrono::milliseconds kDefaultConnectBound{kConnectTimeoutMs};
 
     explicit Win32ClientSocket(IApplication& app,
                                std::chrono::milliseconds connectBound = kDefaultConnectBound);
