@@ -3,6 +3,7 @@
 
 #include <QApplication>
 
+#include <csignal>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,6 +38,10 @@ std::string ParameterToCp1250(const std::string& argument) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // A caller that stops reading the program's standard error (unattended mode) or a peer that
+    // is gone must never end the run in the middle of a transaction: a write to a closed pipe
+    // then fails with EPIPE instead of raising SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
     std::vector<std::string> params = vendilox::ParamsFromArgv(argc, argv);
     for (std::string& param : params)
         param = ParameterToCp1250(param);

@@ -24,7 +24,8 @@ bool UnattendedMode();
 std::string UnattendedLine(std::string_view kind, std::string_view cp1250Text);
 
 // Writes UnattendedLine(kind, text) and a line feed to file descriptor 2 in one unbuffered write,
-// so that the caller has the line even when the process is killed right after.
+// so that the caller has the line even when the process is killed right after. A write that fails
+// is dropped and never ends the program, also when the reader of a pipe has gone (no SIGPIPE).
 void WriteUnattendedLine(std::string_view kind, std::string_view cp1250Text);
 
 }  // namespace vendilox::platform

@@ -703,5 +703,55 @@ TEST_F(EndToEnd, SecondInstanceIsRefusedWhileTheFirstRuns) {
     CheckResultFile(dir_.Path(), kApprovedPurchase, seen);
 }
 
+// A terminal address where the connection attempt is never answered: the attempt fails 21 s
+// after it began, like a refused connection, and the run ends with exit code 1.
+TEST_F(EndToEnd, ConnectionThatIsNeverAnsweredFailsAfterItsBound) {
+    const UnansweredLoopbackPort unanswered;
+    WriteSettings(true, "COM1", unanswered.Port(), 120, false);
+    InstallProgram(dir_.Path());
+    const Clock::time_point started = Clock::now();
+    program_ = StartProgram(dir_.Path(), {"0", "12345", "AB12CD34"});
+    ASSERT_TRUE(Pump({program_.get()}, started + 21s + kStartBound, [&] {
+        return program_->Finished();
+    })) << "the attempt was not given up";
+
+    EXPECT_EQ(program_->ExitCode(), 1);
+    ExpectNoSanitizerReport(*program_);
+    EXPECT_EQ(Lines(*program_, "status", true),
+              (std::vector<std::string>{kBuying, "blue Nelze navázat spojení"}));
+    EXPECT_EQ(
+        Lines(*program_, "box"),
+        std::vector<std::string>{"Chyba: Nelze navázat spojení s terminálem. (Host:127.0.0.1, "
+                                 "Port:" +
+                                 std::to_string(unanswered.Port()) + ")"});
+    for (const Line& line : program_->Err()) {
+        if (line.text.rfind("box: ", 0) == 0) {
+            EXPECT_GE(line.at - started, 21s) << "given up before the bound";
+        }
+    }
+    EXPECT_EQ(ReadFile(dir_.Path() / "vendilox.txt"), "");
+}
+
+// The caller stops reading the program's standard error in the middle of the run: the run goes
+// on to its approval, confirms it to the terminal and ends as always.
+TEST_F(EndToEnd, StandardErrorWithoutReaderDoesNotEndTheRun) {
+    const std::string port = StartSimulator(Link::Tcp, {});
+    ASSERT_FALSE(port.empty());
+    WriteSettings(true, "COM1", std::stoi(port), 120, false);
+    InstallProgram(dir_.Path());
+    program_ = StartProgram(dir_.Path(), {"0", "12345", "AB12CD34"});
+    ASSERT_TRUE(Pump({program_.get(), sim_.get()}, Clock::now() + kStartBound,
+                     [&] { return !Lines(*program_, "status").empty() || program_->Finished(); }));
+    program_->CloseErr();
+    ASSERT_TRUE(Pump({program_.get(), sim_.get()}, Clock::now() + kOutcomeBound + kCloseBound,
+                     [&] { return program_->Finished(); }));
+
+    EXPECT_EQ(program_->ExitCode(), 0) << "a negative code is the signal that ended it";
+    const auto seen = SimulatorOutcome(Contact::Request);
+    ASSERT_FALSE(seen.empty());
+    CheckTerminalSaw(seen, kConfirmed);
+    CheckResultFile(dir_.Path(), kApprovedPurchase, seen);
+}
+
 }  // namespace
 }  // namespace vendilox::e2e

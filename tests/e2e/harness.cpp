@@ -130,6 +130,14 @@ void Process::Signal(int signal) const {
         ::kill(pid_, signal);
 }
 
+void Process::CloseErr() {
+    if (err_ >= 0) {
+        ::close(err_);
+        err_ = -1;
+    }
+    errPending_.clear();
+}
+
 std::string Process::ErrText() const {
     std::string text;
     for (const Line& line : errLines_)
@@ -336,6 +344,46 @@ int UnusedLoopbackPort() {
     }
     ::close(fd);
     return ntohs(address.sin_port);
+}
+
+UnansweredLoopbackPort::UnansweredLoopbackPort() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listener_ < 0)
+        Fail("socket");
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    // A backlog of 0 lets one connection wait in the queue; with it there, the queue is full.
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
+        ::listen(listener_, 0) != 0) {
+        Fail("listen on 127.0.0.1:0");
+    }
+    port_ = ntohs(address.sin_port);
+    for (int i = 0; i < 2; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0)
+            Fail("socket");
+        fillers_.push_back(fd);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
+            errno != EINPROGRESS) {
+            Fail("connect to 127.0.0.1:" + std::to_string(port_));
+        }
+        if (i == 0) {
+            // The first one completes and fills the queue; the next ones stay unanswered.
+            pollfd writable{fd, POLLOUT, 0};
+            if (::poll(&writable, 1, 5000) != 1)
+                Fail("the queue of 127.0.0.1:" + std::to_string(port_) + " did not fill");
+        }
+    }
+}
+
+UnansweredLoopbackPort::~UnansweredLoopbackPort() {
+    for (int fd : fillers_)
+        ::close(fd);
+    if (listener_ >= 0)
+        ::close(listener_);
 }
 
 bool LoopbackUp() {

@@ -45,6 +45,9 @@ class Process {
     std::optional<int> ExitCode() const;
     Clock::time_point FinishedAt() const { return finishedAt_; }
     void Signal(int signal) const;
+    // Stops reading standard error, as a caller that went away does: the child's further writes
+    // to it find a pipe without a reader.
+    void CloseErr();
     bool NeedsExitPolling() const { return pidfd_ < 0 && !status_.has_value(); }
 
     const std::vector<Line>& Out() const { return outLines_; }
@@ -103,6 +106,23 @@ std::string Unescape(std::string_view text);
 // A TCP port on 127.0.0.1 that nothing listens on: the system picks a free one, and it is given
 // back unused.
 int UnusedLoopbackPort();
+
+// A TCP port on 127.0.0.1 where a connection attempt never completes: its listener's accept
+// queue is kept full and nothing is ever accepted, so the system drops every further SYN, as a
+// terminal address that drops packets does.
+class UnansweredLoopbackPort {
+  public:
+    UnansweredLoopbackPort();
+    ~UnansweredLoopbackPort();
+    UnansweredLoopbackPort(const UnansweredLoopbackPort&) = delete;
+    UnansweredLoopbackPort& operator=(const UnansweredLoopbackPort&) = delete;
+    int Port() const { return port_; }
+
+  private:
+    int listener_ = -1;
+    std::vector<int> fillers_;
+    int port_ = 0;
+};
 
 // Brings the loopback interface up; a new network namespace starts with it down.
 bool LoopbackUp();

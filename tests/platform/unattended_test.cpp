@@ -2,8 +2,10 @@
 #include "platform/unattended.hpp"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <string>
 
@@ -81,6 +83,30 @@ TEST(UnattendedWriteTest, WritesTheWholeLineToStandardError) {
         written.append(buffer, n);
     ::close(pipeFds[0]);
     EXPECT_EQ(written, "log: \\x02Konec transakce\n");
+}
+
+TEST(UnattendedWriteTest, ReaderThatWentAwayDoesNotEndTheProgram) {
+    // The default action of SIGPIPE ends the process, as in a program started without care.
+    const auto previous = std::signal(SIGPIPE, SIG_DFL);
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    ::close(pipeFds[0]);
+    const int savedStderr = ::dup(STDERR_FILENO);
+    ::dup2(pipeFds[1], STDERR_FILENO);
+    ::close(pipeFds[1]);
+    WriteUnattendedLine("status", "blue Transakce provedena");
+    WriteUnattendedLine("log", "Konec transakce");
+    ::dup2(savedStderr, STDERR_FILENO);
+    ::close(savedStderr);
+
+    sigset_t pending;
+    sigemptyset(&pending);
+    ASSERT_EQ(::sigpending(&pending), 0);
+    EXPECT_FALSE(sigismember(&pending, SIGPIPE)) << "a SIGPIPE is left waiting";
+    sigset_t mask;
+    ASSERT_EQ(::pthread_sigmask(SIG_SETMASK, nullptr, &mask), 0);
+    EXPECT_FALSE(sigismember(&mask, SIGPIPE)) << "SIGPIPE stays held back";
+    std::signal(SIGPIPE, previous);
 }
 
 }  // namespace
