@@ -385,7 +385,8 @@ INSTANTIATE_TEST_SUITE_P(, Transaction, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 // A second start in the same Windows session while a run is going on meets the named mutex: it
-// is refused with a warning and touches nothing, and the first run goes on to its normal end.
+// is refused with a warning and exit code 1 and touches nothing, and the first run goes on to its
+// normal end.
 TEST_F(UnderWine, SecondInstanceIsRefusedWhileTheFirstRuns) {
     const std::string port = StartSimulator(
         Link::Tcp,
@@ -405,7 +406,7 @@ TEST_F(UnderWine, SecondInstanceIsRefusedWhileTheFirstRuns) {
     ASSERT_TRUE(Pump({other.get(), program_.get(), sim_.get()}, Clock::now() + kStartBound,
                      [&] { return Exited(*other); }));
     ASSERT_FALSE(Exited(*program_)) << "the first run ended before the second was refused";
-    EXPECT_EQ(other->ExitCode(), 0);
+    EXPECT_EQ(other->ExitCode(), 1);
     EXPECT_EQ(Lines(*other, "box"),
               std::vector<std::string>{"vendilox_ecr: vendilox_ecr už jednou běží."});
     EXPECT_TRUE(Lines(*other, "status").empty());
