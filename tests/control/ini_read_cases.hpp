@@ -4,6 +4,7 @@
 // profile functions.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,11 @@ struct TIniReadCase {
     const char* Key;
     std::string Expected;  // Windows-1250; kIniDefault when the default is expected
 };
+
+// A failing row prints as its name.
+inline void PrintTo(const TIniReadCase& c, std::ostream* os) {
+    *os << c.Name;
+}
 
 // The bytes of a file saved as "Unicode": UTF-16 little-endian behind its byte-order mark.
 inline std::string Utf16LeFile(std::u16string_view text) {
