@@ -28,10 +28,24 @@ std::size_t FileNameStart(std::string_view path) {
     return 0;
 }
 
-bool FileExists(const std::string& path) {
-    const platform::files::TPathKind kind = platform::files::Inspect(path).Kind;
-    return kind != platform::files::TPathKind::Missing &&
-           kind != platform::files::TPathKind::Directory;
+// Whether a settings file is there to be read. Something at the path that is no plain file
+// (a FIFO would block the reading for good, a device could give bytes without end), or a file
+// far larger than any settings file, is refused at once, as a settings file that cannot be
+// written is: the run must not start on settings it cannot read.
+bool SettingsFileExists(const std::string& path) {
+    const platform::files::TPathInfo info = platform::files::Inspect(path);
+    switch (info.Kind) {
+        case platform::files::TPathKind::Missing:
+            return false;
+        case platform::files::TPathKind::RegularFile:
+            if (info.Size <= TIniFile::kMaxFileBytes)
+                return true;
+            break;
+        case platform::files::TPathKind::Directory:
+        case platform::files::TPathKind::Other:
+            break;
+    }
+    throw EIniFileError("Unable to write to " + path);
 }
 
 // The no-response time-out in milliseconds. A negative value, or one whose milliseconds leave
@@ -63,7 +77,7 @@ TSettings LoadSettings(std::string_view exePath) {
     const std::string exeDirectory = ExtractFilePath(exePath);
     TSettings settings;
 
-    if (!FileExists(ini.FileName())) {
+    if (!SettingsFileExists(ini.FileName())) {
         // The order of the writes gives the file its order of sections and keys.
         ini.WriteString(kSettings, "ConnectionType", kDefaultConnectionType);
         ini.WriteString(kSettings, "Port", kDefaultSerialPort);

@@ -33,7 +33,8 @@ std::string ExtractFilePath(std::string_view path);
 
 // Reads the settings file that belongs to the executable at exePath (Windows-1250), or writes
 // the default file when it does not exist. Raises EIniFileError when the default file cannot be
-// written; reading never raises.
+// written, and at once when the path holds something other than a regular file or a file larger
+// than TIniFile::kMaxFileBytes; reading never raises.
 TSettings LoadSettings(std::string_view exePath);
 
 }  // namespace vendilox

@@ -1,6 +1,9 @@
 #include "control/Settings.hpp"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <filesystem>
 #include <ostream>
@@ -156,6 +159,38 @@ TEST(LoadSettings, UnwritableDefaultFileRaisesErrorNamingIt) {
     // A directory in the place of the file is no settings file, and cannot become one.
     std::filesystem::create_directory(dir.File("pos.ini"));
     EXPECT_THROW(LoadSettings(dir.File("pos.exe")), EIniFileError);
+}
+
+TEST(LoadSettings, PathThatIsNoPlainSettingsFileEndsTheRunAtOnce) {
+    TTempDir dir;
+    const std::string ini = dir.File("vendilox_ecr.ini");
+    auto refused = [&] {
+        try {
+            LoadSettings(dir.File("vendilox_ecr.exe"));
+        } catch (const EIniFileError& e) {
+            EXPECT_EQ(std::string(e.what()), "Unable to write to " + ini);
+            return true;
+        }
+        return false;
+    };
+
+    // The largest file still read is far larger than any settings file.
+    WriteBytes(ini, "[Settings]\r\nTimeout=7\r\n" + std::string(TIniFile::kMaxFileBytes - 23, ';'));
+    ASSERT_EQ(std::filesystem::file_size(ini), TIniFile::kMaxFileBytes);
+    EXPECT_EQ(LoadSettings(dir.File("vendilox_ecr.exe")).TimeoutMs, 7000);
+    WriteBytes(ini, std::string(TIniFile::kMaxFileBytes + 1, ';'));
+    EXPECT_TRUE(refused()) << "a file over the limit";
+    EXPECT_EQ(std::filesystem::file_size(ini), TIniFile::kMaxFileBytes + 1) << "left as it was";
+
+#ifndef _WIN32
+    // A FIFO would block the first read for good, a device would give bytes without end.
+    std::filesystem::remove(ini);
+    ASSERT_EQ(::mkfifo(ini.c_str(), 0600), 0);
+    EXPECT_TRUE(refused()) << "a FIFO";
+    std::filesystem::remove(ini);
+    std::filesystem::create_symlink("/dev/zero", ini);
+    EXPECT_TRUE(refused()) << "a link to a device";
+#endif
 }
 
 struct TPathCase {

@@ -600,6 +600,15 @@ INSTANTIATE_TEST_SUITE_P(
             kPurchaseParams, false, false, Message("queue full."), true}),
     [](const auto& info) { return std::string(info.param.Name); });
 
+TEST_F(FlowTest, SettingsFileFarTooLargeEndsTheRunAtOnce) {
+    WriteFile(dir.IniPath(), std::string(1024 * 1024 + 1, ';'));
+    StartWithoutSettings(kPurchaseParams, dir.ExePath());
+    ExpectErrorBox("Unable to write to " + dir.IniPath() + ".");
+    ExpectFailedRun();
+    EXPECT_EQ(p.CommPort1.OpenCalls, 0);
+    EXPECT_EQ(Result(), std::nullopt);
+}
+
 TEST_F(FlowTest, FailedParameterCheckStartsNoLink) {
     Start({"0", "100"});
     p.Loop.AdvanceTo(60000);
