@@ -1,18 +1,25 @@
 // Shows the status window with the content of a real run and saves a picture of it, in the
-// normal or the debug layout, to check how it looks on a real display.
+// normal or the debug layout, to check how it looks on a real display. The picture holds the
+// window with the frame the window manager draws around it, as a user sees it; the outer
+// geometry and whether it is centred on the screen are printed, and a window that is not, or a
+// debug window that is not 365 pixels high, ends the tool with exit code 1.
 //   vendilox_window_snapshot OUTPUT.png [--debug]
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPixmap>
+#include <QScreen>
 #include <QWindow>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "control/Unit1.hpp"
+#include "platform/qt/qt_placement.hpp"
 #include "platform/qt/qt_platform.hpp"
 #include "protocol/cp1250.hpp"
+#include "window/Form1Design.hpp"
 
 namespace {
 
@@ -104,10 +111,27 @@ int main(int argc, char* argv[]) {
     while (clock.elapsed() < exposed + 300)
         QApplication::processEvents(QEventLoop::AllEvents, 50);
 
-    const QPixmap picture = form.grab();
+    // The frame as the window system has it now, the caption bar and border included.
+    const QRect outer = form.geometry().marginsAdded(vendilox::platform::qt::WindowFrame(form));
+    const QRect area = vendilox::platform::qt::DesktopArea(form);
+    QScreen* screen = form.screen();
+    const QPixmap picture = screen != nullptr ? screen->grabWindow(0, outer.x(), outer.y(),
+                                                                   outer.width(), outer.height())
+                                              : form.grab();
     if (!picture.save(QString::fromLocal8Bit(argv[1]), "PNG")) {
         std::fprintf(stderr, "%s: cannot write %s\n", argv[0], argv[1]);
         return 1;
     }
-    return 0;
+    const int left = outer.left() - area.left();
+    const int right = area.right() - outer.right();
+    const int above = outer.top() - area.top();
+    const int below = area.bottom() - outer.bottom();
+    const bool centred = std::abs(left - right) <= 1 && std::abs(above - below) <= 1;
+    const bool sized = !debug || outer.height() == vendilox::window::kDebugWindowHeight;
+    std::printf(
+        "%s: outer frame %dx%d at %d,%d on %dx%d: %d px left, %d right, %d above, %d below%s%s\n",
+        argv[1], outer.width(), outer.height(), outer.x(), outer.y(), area.width(), area.height(),
+        left, right, above, below, centred ? "" : ", NOT CENTRED",
+        sized ? "" : ", NOT 365 PX HIGH");
+    return centred && sized ? 0 : 1;
 }
