@@ -25,6 +25,7 @@ struct TDateTime {
     int Hour = 0;  // 0 to 23
     int Minute = 0;
     int Second = 0;
+    int Millisecond = 0;  // 0 to 999: the request leaves it out, the journal's time stamps need it
 };
 
 // "yymmddhhnnss": two digits each of year, month, day, hour, minute and second.

@@ -110,7 +110,8 @@ TDateTime FakeClock::LocalNow() {
                      static_cast<int>(static_cast<unsigned>(ymd.day())),
                      static_cast<int>(time.hours().count()),
                      static_cast<int>(time.minutes().count()),
-                     static_cast<int>(time.seconds().count())};
+                     static_cast<int>(time.seconds().count()),
+                     static_cast<int>(time.subseconds().count())};
 }
 
 void FakeClock::BlockingWait(std::uint32_t ms) {

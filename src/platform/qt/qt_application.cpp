@@ -100,7 +100,7 @@ TDateTime QtClock::LocalNow() {
     const QDate date = now.date();
     const QTime time = now.time();
     return TDateTime{date.year(), date.month(),  date.day(),
-                     time.hour(), time.minute(), time.second()};
+                     time.hour(), time.minute(), time.second(), time.msec()};
 }
 
 void QtClock::BlockingWait(std::uint32_t ms) {
