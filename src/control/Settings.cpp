@@ -11,6 +11,7 @@ namespace {
 
 constexpr std::string_view kSettings = "Settings";
 constexpr std::string_view kTcp = "TCP";
+constexpr std::string_view kJournal = "Journal";
 constexpr std::string_view kDefaultConnectionType = "Serial";
 constexpr std::string_view kDefaultSerialPort = "COM1";
 constexpr std::string_view kOutputFileName = "vendilox.txt";
@@ -112,6 +113,12 @@ TSettings LoadSettings(std::string_view exePath) {
     // The directory is taken as written: it must bring its own trailing separator.
     settings.OutputPath =
         ini.ReadString(kSettings, "PathToTxt", exeDirectory) + std::string(kOutputFileName);
+    // The journal is off until a directory is given. Its keys are never written: the default
+    // file keeps the content and order that installations know.
+    settings.JournalPath = ini.ReadString(kJournal, "Path", "");
+    settings.JournalDays = ini.ReadInteger(kJournal, "Days", kDefaultJournalDays);
+    if (settings.JournalDays < 0)
+        settings.JournalDays = kDefaultJournalDays;
     return settings;
 }
 

@@ -12,6 +12,7 @@ namespace vendilox {
 inline constexpr std::string_view kDefaultTcpHost = "192.168.1.100";
 inline constexpr std::int32_t kDefaultTcpPort = 2050;
 inline constexpr std::int32_t kDefaultTimeoutSeconds = 120;
+inline constexpr std::int32_t kDefaultJournalDays = 90;
 
 // The values the window holds after the settings were loaded.
 struct TSettings {
@@ -23,6 +24,10 @@ struct TSettings {
     bool CrcCheck = false;
     bool DebugMode = false;
     std::string OutputPath;
+    // The transaction journal's directory, with its trailing separator; empty: no journal.
+    std::string JournalPath;
+    // Days of journal files kept; 0 keeps all.
+    std::int32_t JournalDays = kDefaultJournalDays;
 };
 
 // The text after the last "." of the file name replaced by ext (which brings its own "."); a

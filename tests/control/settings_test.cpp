@@ -18,13 +18,15 @@ namespace vendilox {
 bool operator==(const TSettings& a, const TSettings& b) {
     return a.LinkType == b.LinkType && a.SerialPortName == b.SerialPortName &&
            a.TcpAddress == b.TcpAddress && a.TcpPort == b.TcpPort && a.TimeoutMs == b.TimeoutMs &&
-           a.CrcCheck == b.CrcCheck && a.DebugMode == b.DebugMode && a.OutputPath == b.OutputPath;
+           a.CrcCheck == b.CrcCheck && a.DebugMode == b.DebugMode && a.OutputPath == b.OutputPath &&
+           a.JournalPath == b.JournalPath && a.JournalDays == b.JournalDays;
 }
 
 void PrintTo(const TSettings& s, std::ostream* os) {
     *os << "{LinkType " << s.LinkType << ", port '" << s.SerialPortName << "', host '"
         << s.TcpAddress << "', tcp port " << s.TcpPort << ", " << s.TimeoutMs << " ms, crc "
-        << s.CrcCheck << ", debug " << s.DebugMode << ", output '" << s.OutputPath << "'}";
+        << s.CrcCheck << ", debug " << s.DebugMode << ", output '" << s.OutputPath << "', journal '"
+        << s.JournalPath << "' " << s.JournalDays << " days}";
 }
 
 namespace {
@@ -142,7 +144,21 @@ INSTANTIATE_TEST_SUITE_P(
                       [](TSettings& s) {
                           s.LinkType = 1;
                           s.TcpAddress = "127.0.0.1";
-                      }}),
+                      }},
+        TExistingCase{"JournalPathAndDays", "[Journal]\r\nPath=D:\\Journal\\\r\nDays=7\r\n",
+                      [](TSettings& s) {
+                          s.JournalPath = "D:\\Journal\\";
+                          s.JournalDays = 7;
+                      }},
+        TExistingCase{"JournalDaysZeroKeepsAll", "[Journal]\r\nPath=j/\r\nDays=0\r\n",
+                      [](TSettings& s) {
+                          s.JournalPath = "j/";
+                          s.JournalDays = 0;
+                      }},
+        TExistingCase{"JournalDaysNegativeOrNotANumber", "[Journal]\r\nPath=j/\r\nDays=-1\r\n",
+                      [](TSettings& s) { s.JournalPath = "j/"; }},
+        TExistingCase{"JournalDaysWithoutPathIsNoJournal", "[Journal]\r\nDays=5\r\n",
+                      [](TSettings& s) { s.JournalDays = 5; }}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(LoadSettings, UnwritableDefaultFileRaisesErrorNamingIt) {
