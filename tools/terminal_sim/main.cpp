@@ -1,10 +1,13 @@
 // vendilox-terminal-sim: a payment terminal on a TCP port or a serial line, for trying
 // vendilox_ecr and testing a POS integration without a terminal on the desk.
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "link.hpp"
 #include "options.hpp"
+#include "replay.hpp"
 #include "session.hpp"
 
 namespace {
@@ -47,6 +50,23 @@ int Serve(const Options& options, Link& link, TcpLink* tcp) {
     return 0;
 }
 
+// Plays one journalled run; the simulator then waits for the program to close its side.
+int ServeReplay(const Options& options, const ReplayPlan& plan, Link& link, TcpLink* tcp) {
+    Session session(options, link);
+    std::string inbox;
+    if (tcp != nullptr && !tcp->Accept())
+        return 0;
+    if (session.Replay(plan, inbox) && link.SeesClose())
+        session.HoldAfter(1, inbox);
+    if (tcp != nullptr)
+        tcp->Disconnect();
+    return 0;
+}
+
+int Serve(const Options& options, const ReplayPlan* plan, Link& link, TcpLink* tcp) {
+    return plan != nullptr ? ServeReplay(options, *plan, link, tcp) : Serve(options, link, tcp);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -61,6 +81,22 @@ int main(int argc, char** argv) {
         std::fputs(HelpText(), stdout);
         return 0;
     }
+    ReplayPlan plan;
+    if (!options.replay_file.empty()) {
+        std::ifstream in(options.replay_file, std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "%s: cannot read %s\n", kProgram, options.replay_file.c_str());
+            return 1;
+        }
+        try {
+            plan =
+                PlanReplay(std::string(std::istreambuf_iterator<char>(in), {}), options.replay_run);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s: %s: %s\n", kProgram, options.replay_file.c_str(), e.what());
+            return 1;
+        }
+    }
+    const ReplayPlan* replay = options.replay_file.empty() ? nullptr : &plan;
     if (!stop::Install()) {
         std::perror(kProgram);
         return 1;
@@ -74,7 +110,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         PrintLine("listening " + options.listen_address + ":" + std::to_string(link.Port()));
-        return Serve(options, link, &link);
+        return Serve(options, replay, link, &link);
     }
 
     SerialLink link;
@@ -85,5 +121,5 @@ int main(int argc, char** argv) {
         return 1;
     }
     PrintLine((pty ? "pty " : "serial ") + link.Path());
-    return Serve(options, link, nullptr);
+    return Serve(options, replay, link, nullptr);
 }

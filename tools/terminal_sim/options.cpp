@@ -62,7 +62,8 @@ Timing (milliseconds, 0 to 3600000):
                           (default 300)
   --reply-timeout MS      how long the program's answer to a response is awaited (default 5000)
   --request-timeout MS    how long a request that has begun may take to complete (default 10000)
-  --chunk-size N          bytes per piece in the chunked scenario (default 4)
+  --chunk-size N          bytes per piece in the chunked scenario (default 4); given with
+                          crc-error-once, both of its responses are sent in such pieces
   --chunk-delay MS        pause between pieces in the chunked scenario (default 50)
 
 Response content (texts in UTF-8, sent in Windows-1250):
@@ -74,6 +75,20 @@ Response content (texts in UTF-8, sent in Windows-1250):
   --batch TEXT            batch number after L (default 0000123)
   The response echoes the request's T and B fields, carries the current local time in the
   header and the response code in R. A terminal closing (T60) carries no card fields.
+
+Replay of a run from the program's transaction journal (instead of a scenario):
+  --replay FILE           plays the terminal's side of a journalled run: the program's
+                          request is awaited, then the recorded chunks are sent in their order,
+                          with the pauses they arrived with; a chunk recorded after one of the
+                          program's frames waits for the program's frame of that place. Frames
+                          whose card number the journal masked get the checksum the terminal's
+                          frame had: recomputed where the program found it right, as recorded
+                          where it found it wrong. Output: one line per frame of the program,
+                          "replay frame=N recorded=... got=... same=yes|no" (the request's date
+                          and time are not compared), then "replay run=ID chunks=N frames=N
+                          same=yes|no". The simulator ends once the program has closed its side.
+  --run ID                the run to replay (the "run" of its records); default: the file's
+                          last run
 
 Other:
   --count N               end after N transactions (default: run until SIGTERM or SIGINT)
@@ -262,6 +277,8 @@ enum OptionId {
     kAuthCode,
     kBatch,
     kVerbose,
+    kReplay,
+    kRun,
 };
 
 }  // namespace
@@ -290,6 +307,8 @@ Options ParseOptions(int argc, char** argv) {
         {"auth-code", required_argument, nullptr, kAuthCode},
         {"batch", required_argument, nullptr, kBatch},
         {"verbose", no_argument, nullptr, kVerbose},
+        {"replay", required_argument, nullptr, kReplay},
+        {"run", required_argument, nullptr, kRun},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
@@ -349,6 +368,7 @@ Options ParseOptions(int argc, char** argv) {
                 break;
             case kChunkSize:
                 options.chunk_size = ParseNumber("--chunk-size", arg, 1, 65536);
+                options.chunk_size_given = true;
                 break;
             case kChunkDelay:
                 options.chunk_delay_ms = ParseNumber("--chunk-delay", arg, 0, kMaxMs);
@@ -375,6 +395,14 @@ Options ParseOptions(int argc, char** argv) {
             case kVerbose:
                 options.verbose = true;
                 break;
+            case kReplay:
+                options.replay_file = arg;
+                if (options.replay_file.empty())
+                    throw UsageError("--replay: the journal file's path is empty");
+                break;
+            case kRun:
+                options.replay_run = arg;
+                break;
             case ':':
                 throw UsageError(std::string(argv[optind - 1]) + ": a value is needed");
             default:
@@ -386,6 +414,8 @@ Options ParseOptions(int argc, char** argv) {
         throw UsageError(std::string("unexpected argument '") + argv[optind] + "' (see --help)");
     if (links > 1)
         throw UsageError("--listen, --pty and --serial exclude each other; give one");
+    if (!options.replay_run.empty() && options.replay_file.empty())
+        throw UsageError("--run needs --replay FILE");
     if (options.scenario == Scenario::Disconnect && options.link != LinkMode::Tcp) {
         throw UsageError("--scenario disconnect needs a TCP link: a serial line cannot be hung up");
     }

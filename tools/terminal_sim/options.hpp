@@ -45,9 +45,12 @@ struct Options {
     long reply_timeout_ms = 5000;
     long request_timeout_ms = 10000;
     long chunk_size = 4;
+    bool chunk_size_given = false;  // crc-error-once then sends its responses in pieces too
     long chunk_delay_ms = 50;
 
     TerminalData terminal;
+    std::string replay_file;  // a journal file: replay one of its runs instead of a scenario
+    std::string replay_run;   // empty: the file's last run
     bool verbose = false;
     bool help = false;
 };

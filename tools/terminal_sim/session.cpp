@@ -78,37 +78,12 @@ void Session::Trace(const char* direction, std::string_view bytes) const {
 std::optional<Outcome> Session::Run(std::string& inbox) {
     Outcome out;
 
-    // The request: everything up to the first ETX. A request that has begun must complete
-    // within the request time-out; before its first byte the terminal waits without limit.
     std::string frame;
-    Clock::time_point deadline = Clock::time_point::max();
-    Trace("rx", inbox);
-    for (;;) {
-        const std::size_t etx = inbox.find(ETX);
-        if (etx != std::string::npos) {
-            frame = inbox.substr(0, etx + 1);
-            inbox.erase(0, etx + 1);
-            break;
-        }
-        if (!inbox.empty() && deadline == Clock::time_point::max()) {
-            deadline = Clock::now() + milliseconds(options_.request_timeout_ms);
-        }
-        const std::size_t before = inbox.size();
-        const Event event = link_.Wait(deadline, inbox, false);
-        Trace("rx", std::string_view(inbox).substr(before));
-        if (event == Event::Data)
-            continue;
-        if (event == Event::Stopped && inbox.empty())
-            return std::nullopt;
-        out.end = EndOf(event);
-        if (!inbox.empty()) {
-            out.request = "bad-frame";
-            out.check.reason = "incomplete";
-            out.check.header = inbox.substr(1, header::kLength);
-            inbox.clear();
-        }
+    const std::optional<bool> read = ReadRequest(inbox, frame, out);
+    if (!read)
+        return std::nullopt;
+    if (!*read)
         return out;
-    }
 
     const Clock::time_point request_end = Clock::now();
     out.check = CheckRequest(frame);
@@ -159,7 +134,8 @@ std::optional<Outcome> Session::Run(std::string& inbox) {
     }
 
     const bool crc_error_first = options_.scenario == Scenario::CrcErrorOnce;
-    const bool chunked = options_.scenario == Scenario::Chunked;
+    const bool chunked =
+        options_.scenario == Scenario::Chunked || (crc_error_first && options_.chunk_size_given);
     out.code = options_.scenario == Scenario::Decline ? options_.decline_code
                : options_.scenario == Scenario::Code  ? options_.response_code
                                                       : "000";
@@ -198,11 +174,96 @@ std::optional<Outcome> Session::Run(std::string& inbox) {
         out.reply_ms.clear();
         out.reply_bytes.clear();
         response = FinalResponse(options_.terminal, out.check, out.code, HeaderNow(), false);
-        if (!SendFrame(response, false, inbox, out))
+        if (!SendFrame(response, chunked, inbox, out))
             return out;
         AwaitReply(response, inbox, out);
     }
     return out;
+}
+
+std::optional<bool> Session::ReadRequest(std::string& inbox, std::string& frame, Outcome& out) {
+    // Before the request's first byte the terminal waits without limit.
+    Clock::time_point deadline = Clock::time_point::max();
+    Trace("rx", inbox);
+    for (;;) {
+        const std::size_t etx = inbox.find(ETX);
+        if (etx != std::string::npos) {
+            frame = inbox.substr(0, etx + 1);
+            inbox.erase(0, etx + 1);
+            return true;
+        }
+        if (!inbox.empty() && deadline == Clock::time_point::max()) {
+            deadline = Clock::now() + milliseconds(options_.request_timeout_ms);
+        }
+        const std::size_t before = inbox.size();
+        const Event event = link_.Wait(deadline, inbox, false);
+        Trace("rx", std::string_view(inbox).substr(before));
+        if (event == Event::Data)
+            continue;
+        if (event == Event::Stopped && inbox.empty())
+            return std::nullopt;
+        out.end = EndOf(event);
+        if (!inbox.empty()) {
+            out.request = "bad-frame";
+            out.check.reason = "incomplete";
+            out.check.header = inbox.substr(1, header::kLength);
+            inbox.clear();
+        }
+        return false;
+    }
+}
+
+bool Session::Replay(const ReplayPlan& plan, std::string& inbox) {
+    Outcome out;
+    std::string request;
+    const std::optional<bool> read = ReadRequest(inbox, request, out);
+    if (!read)
+        return false;
+
+    long number = 0;
+    bool all_same = true;
+    auto compare = [&](const std::string& recorded, const std::string& got, bool is_request) {
+        const bool same = SameFrame(recorded, got, is_request);
+        all_same = all_same && same;
+        std::printf("replay frame=%ld recorded=%s got=%s same=%s\n", ++number,
+                    EncodeValue(recorded).c_str(), EncodeValue(got).c_str(), same ? "yes" : "no");
+        std::fflush(stdout);
+    };
+    compare(plan.request, *read ? request : inbox, true);
+
+    bool open = *read;
+    for (const ReplayStep& step : plan.steps) {
+        if (!step.from_program) {
+            open = open && Pause(Clock::now() + milliseconds(step.delay_ms), inbox, out) &&
+                   SendFrame(step.bytes, false, inbox, out);
+            continue;
+        }
+        // The program's frame of this place: whatever it sent up to its next ETX.
+        std::string got;
+        const Clock::time_point deadline = Clock::now() + milliseconds(options_.reply_timeout_ms);
+        while (open) {
+            const std::size_t etx = inbox.find(ETX);
+            if (etx != std::string::npos) {
+                got = inbox.substr(0, etx + 1);
+                inbox.erase(0, etx + 1);
+                break;
+            }
+            const std::size_t before = inbox.size();
+            const Event event = link_.Wait(deadline, inbox, false);
+            Trace("rx", std::string_view(inbox).substr(before));
+            if (event == Event::Data)
+                continue;
+            got = inbox;
+            inbox.clear();
+            open = event == Event::Timeout;
+            break;
+        }
+        compare(step.bytes, got, false);
+    }
+    std::printf("replay run=%s chunks=%ld frames=%ld same=%s\n", EncodeValue(plan.run).c_str(),
+                plan.chunks, number, all_same ? "yes" : "no");
+    std::fflush(stdout);
+    return true;
 }
 
 bool Session::Pause(Clock::time_point until, std::string& inbox, Outcome& outcome) {

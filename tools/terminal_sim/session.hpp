@@ -8,6 +8,7 @@
 #include "frames.hpp"
 #include "link.hpp"
 #include "options.hpp"
+#include "replay.hpp"
 
 namespace vendilox::sim {
 
@@ -37,12 +38,22 @@ class Session {
     // came before any byte of a request.
     std::optional<Outcome> Run(std::string& inbox);
 
+    // Plays the terminal's side of a journalled run and prints one line per frame of the
+    // program, compared with the recorded one, and a closing line. False when a stop came before
+    // any byte of a request.
+    bool Replay(const ReplayPlan& plan, std::string& inbox);
+
     // After a transaction's line: keeps the link until the program closes it, another request
     // or connection comes, or a stop. Bytes the program sends meanwhile are reported on a "late"
     // line, since a program has nothing more to send once it has answered.
     void HoldAfter(long txn, std::string& inbox);
 
   private:
+    // Reads the request, everything up to its first ETX, into frame. A request that has begun
+    // must complete within the request time-out. False, with outcome.end saying why, when no
+    // whole request came; outcome.request is then "none" or "bad-frame" (nullopt: a stop before
+    // its first byte).
+    std::optional<bool> ReadRequest(std::string& inbox, std::string& frame, Outcome& outcome);
     // Waits until the moment while collecting bytes; false when the program closed the link or
     // a stop came, with outcome.end saying which.
     bool Pause(Clock::time_point until, std::string& inbox, Outcome& outcome);

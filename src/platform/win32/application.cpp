@@ -72,7 +72,8 @@ void Win32Application::ShowException(std::string_view message) {
 TDateTime Win32Clock::LocalNow() {
     SYSTEMTIME now;
     ::GetLocalTime(&now);
-    return TDateTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+    return TDateTime{now.wYear,   now.wMonth,  now.wDay,         now.wHour,
+                     now.wMinute, now.wSecond, now.wMilliseconds};
 }
 
 void Win32Clock::BlockingWait(std::uint32_t ms) {
