@@ -1,6 +1,7 @@
 #include "control/Entry.hpp"
 
 #include <exception>
+#include <optional>
 #include <utility>
 
 #include "control/Unit1.hpp"
@@ -31,9 +32,12 @@ int RunVendilox(platform::IPlatform& platform, std::vector<std::string> params,
     // Unavailable: the program runs without the guard.
 
     platform::IApplication& app = platform.Application();
+    // The window object outlives the message loop, so that the journal's end record has the
+    // exit code of an error that left the loop too.
+    std::optional<TForm1> form1;
     try {
         app.SetTitle(kTitle);
-        TForm1 form1(platform.CreateForm1(), std::move(params), std::move(exePath));
+        form1.emplace(platform.CreateForm1(), std::move(params), std::move(exePath));
         app.Run();
     } catch (const std::exception& e) {
         app.ShowException(e.what());
@@ -41,6 +45,10 @@ int RunVendilox(platform::IPlatform& platform, std::vector<std::string> params,
     } catch (...) {
         app.ShowException("");
         app.SetExitCode(1);
+    }
+    if (form1) {
+        form1->EndJournal();
+        form1.reset();
     }
 
     guard.Release();

@@ -4,6 +4,7 @@
 
 #include "control/CommandLine.hpp"
 #include "control/Settings.hpp"
+#include "platform/process.hpp"
 #include "protocol/cp1250.hpp"
 #include "protocol/frame.hpp"
 #include "window/Form1Design.hpp"
@@ -90,13 +91,18 @@ void TForm1::FormShow() {
         CrcCheck = settings.CrcCheck;
         DebugMode = settings.DebugMode;
         OutputPath = settings.OutputPath;
+        settings_ = settings;
+        journal_.Open(settings, platform::CurrentProcessId());
 
         if (DebugMode) {
             ApplyDebugLayout();
             CanClose = true;
         }
         CreateOutputFile(c_.Memo3, OutputPath, OutputFile);
-        if (!ReadCommandLine(params_, TransactionRequest, c_.Boxes, c_.Application, c_.Panel2))
+        const bool checked =
+            ReadCommandLine(params_, TransactionRequest, c_.Boxes, c_.Application, c_.Panel2);
+        StartJournal(checked);
+        if (!checked)
             return;
         if (KeepOpen)
             return;
@@ -158,8 +164,30 @@ int TForm1::HandleFinalResponse(const std::string& message) {
     return ProcessResponse(message);
 }
 
+void TForm1::StartJournal(bool checked) {
+    if (journalStarted_)
+        return;
+    journalStarted_ = true;
+    journal_.Start(VENDILOX_VERSION, params_, checked ? &TransactionRequest : nullptr, settings_);
+}
+
+void TForm1::EndJournal() {
+    // A start-up that failed before the command line was read has no start record yet.
+    StartJournal(false);
+    journal_.End(c_.Application.ExitCode(), c_.Panel2.Caption(), c_.Panel2.Color());
+}
+
 int TForm1::ProcessResponse(const std::string& message) {
-    if (!ParseResponse(message, TransactionRequest.Amount, TransactionResult, ResponseFrames)) {
+    bool parsed = false;
+    try {
+        parsed =
+            ParseResponse(message, TransactionRequest.Amount, TransactionResult, ResponseFrames);
+    } catch (const std::exception& e) {
+        journal_.ResponseError(message, e.what());
+        throw;
+    }
+    if (!parsed) {
+        journal_.UnrecognisedResponse(message);
         c_.Panel2.SetCaption("Neznámý typ zprávy"_w1250);
         c_.Timer1.Start();
         KeepOpen = true;
@@ -170,7 +198,12 @@ int TForm1::ProcessResponse(const std::string& message) {
     const bool crcMatches =
         CheckResponseCrc(ResponseFrames.ResponseCrc, ResponseFrames.ResponseBody, *this);
 
-    if (crcMatches || !CrcCheck) {
+    const bool accepted = crcMatches || !CrcCheck;
+    // Write-ahead: the response is on the device before the terminal hears the answer, so an
+    // approval the terminal counts as told is never missing from the journal.
+    journal_.Response(message, ResponseFrames, crcMatches, accepted, TransactionResult);
+
+    if (accepted) {
         OutcomeSettled = false;
         const bool confirmed = SendToTerminal(ResponseFrames.ConfirmFrame);
         LogLine(Join({"Odeslaná data: "_w1250, ResponseFrames.ConfirmFrame}));
@@ -184,7 +217,13 @@ int TForm1::ProcessResponse(const std::string& message) {
         if (approved && TransactionResult.TypeName == TypeNameRefund())
             TransactionResult.StatusText = std::string(StatusRefundApproved());
         c_.Panel2.SetCaption(TransactionResult.StatusText);
-        WriteReport(TransactionResult, c_.Memo3, OutputFile);
+        try {
+            WriteReport(TransactionResult, c_.Memo3, OutputFile);
+        } catch (const std::exception& e) {
+            journal_.Report(OutputPath, e.what());
+            throw;
+        }
+        journal_.Report(OutputPath);
         OutcomeSettled = confirmed;
         c_.Timer1.Start();
         return 0;

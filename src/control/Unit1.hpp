@@ -9,7 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "control/Journal.hpp"
 #include "control/Report.hpp"
+#include "control/Settings.hpp"
 #include "platform/platform.hpp"
 #include "protocol/host.hpp"
 #include "protocol/reassembly.hpp"
@@ -95,6 +97,10 @@ class TForm1 final : public platform::IWindowEvents, public IProtocolHost, publi
     // in the close wait) must not turn it into a failure for the caller.
     bool OutcomeSettled = false;
 
+    // The journal's last record, once the message loop has ended: the exit code and the status
+    // caption the run ended with.
+    void EndJournal();
+
   private:
     // The parts one after another: the log lines and messages are made this way.
     static std::string Join(std::initializer_list<std::string_view> parts);
@@ -106,6 +112,12 @@ class TForm1 final : public platform::IWindowEvents, public IProtocolHost, publi
     platform::TForm1Components c_;
     std::vector<std::string> params_;
     std::string exePath_;
+    TSettings settings_;
+    // A journal that cannot be written says so in the log, once; the run goes on without it.
+    TJournal journal_{c_.Clock, [this](std::string_view line) { LogLine(line); }};
+    bool journalStarted_ = false;
+    // The start record, with the parameters as checked when they passed.
+    void StartJournal(bool checked);
 };
 
 template <class Step>

@@ -14,12 +14,19 @@ using platform::TControlId;
 
 bool TForm1::SendToTerminal(std::string_view frame) {
     // One call with the whole frame, nothing added; the link's errors reach the sender.
-    if (LinkType == 0) {
-        c_.CommPort1.Write(frame.data(), frame.size());
-    } else if (LinkType == 1) {
-        return c_.ClientSocket1.SendBuf(frame.data(), static_cast<int>(frame.size())) >= 0;
+    bool sent = true;
+    try {
+        if (LinkType == 0) {
+            c_.CommPort1.Write(frame.data(), frame.size());
+        } else if (LinkType == 1) {
+            sent = c_.ClientSocket1.SendBuf(frame.data(), static_cast<int>(frame.size())) >= 0;
+        }
+    } catch (const std::exception& e) {
+        journal_.Sent(frame, e.what());
+        throw;
     }
-    return true;
+    journal_.Sent(frame, sent ? "" : "the socket did not take the frame");
+    return sent;
 }
 
 void TForm1::Button1Click() {
@@ -71,6 +78,7 @@ void TForm1::CommPort1DataReceived(const char* data, std::size_t length) {
     // Exactly the bytes delivered, zero bytes included. A response that cannot be taken apart
     // ends the run here instead of in the component, which could only drop the error.
     const std::string chunk(data, length);
+    journal_.Received(chunk);
     Guarded([&] { Reassembly.HandleReceivedData(chunk); });
 }
 
@@ -97,6 +105,8 @@ void TForm1::ClientSocket1Read() {
         received = 0;
     if (received > waiting)
         received = waiting;
+    // The journal keeps the bytes as they came, for a replay that gives the program the same.
+    journal_.Received(std::string_view(buffer.data(), static_cast<std::size_t>(received)));
     buffer[static_cast<std::size_t>(received)] = '\0';
     // The text ends at the first zero byte, also one inside the data.
     const std::string chunk(buffer.data());

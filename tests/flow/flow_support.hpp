@@ -46,7 +46,8 @@ struct TIni {
     int Timeout = 120;
     bool CrcCheck = false;
     bool Debug = false;
-    std::optional<std::string> PathToTxt;  // unset: the executable's directory
+    std::optional<std::string> PathToTxt;    // unset: the executable's directory
+    std::optional<std::string> JournalPath;  // unset: no journal
 
     std::string Text(const std::string& exeDir) const {
         std::string text =
@@ -54,6 +55,8 @@ struct TIni {
             "\r\nPathToTxt=" + PathToTxt.value_or(exeDir) +
             "\r\nTimeout=" + std::to_string(Timeout) + "\r\nCRC_check=" + (CrcCheck ? "1" : "0") +
             "\r\nDebug=" + (Debug ? "1" : "0") + "\r\n[TCP]\r\nHost=127.0.0.1\r\nPort=2050\r\n";
+        if (JournalPath)
+            text += "[Journal]\r\nPath=" + *JournalPath + "\r\n";
         return text;
     }
 };

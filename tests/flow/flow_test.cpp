@@ -3,6 +3,9 @@
 // whether the program ends.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+#include <sstream>
+
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -16,6 +19,7 @@
 #include "control/Unit1.hpp"
 #include "flow_support.hpp"
 #include "platform/fake/fake_platform.hpp"
+#include "protocol/card_mask.hpp"
 #include "protocol/cp1250.hpp"
 
 namespace vendilox {
@@ -899,6 +903,165 @@ INSTANTIATE_TEST_SUITE_P(
                       TTcpChunkCase{"Over4096", std::string(4097, 'A'), std::nullopt},
                       TTcpChunkCase{"ZeroByteEndsTheText", std::string("ab\0cd", 5), "ab"}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+// --- The journal ---------------------------------------------------------------------------
+
+class JournalFlowTest : public FlowTest {
+  protected:
+    JournalFlowTest() { ini.JournalPath = dir.Dir(); }
+    std::string JournalFile() const { return dir.Dir() + "vendilox-journal-20180816.jsonl"; }
+    static std::vector<nlohmann::json> Records(const std::string& text) {
+        std::vector<nlohmann::json> records;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);)
+            records.push_back(nlohmann::json::parse(line));
+        return records;
+    }
+    static std::string Bytes(const nlohmann::json& text) {
+        return Utf8ToCp1250(text.get<std::string>());
+    }
+};
+
+class JournalRunTest : public JournalFlowTest, public ::testing::WithParamInterface<TLinkCase> {};
+
+TEST_P(JournalRunTest, ApprovedRunInOrderEveryFrameBackAndNoCardNumber) {
+    if (GetParam().Tcp)
+        UseTcp();
+    const std::uint64_t t0 = RequestAt();
+    const std::string confirmation = ActivityConfirmation();
+    const std::string response = TerminalFrame(kApprovedFields);
+    // The response comes in three chunks, the card number cut by both borders.
+    const std::size_t pan = response.find("4111111111111111");
+    const std::vector<std::string> parts = {response.substr(0, pan + 4),
+                                            response.substr(pan + 4, 9), response.substr(pan + 13)};
+    Terminal(t0 + 300, confirmation);
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        Terminal(t0 + 2000 + 10 * i, parts[i]);
+    Start();
+    p.Loop.AdvanceTo(t0 + 7100);
+    ASSERT_TRUE(p.App.Terminated());
+    form->EndJournal();
+
+    const std::string file = ReadFile(JournalFile()).value_or("");
+    EXPECT_EQ(file.find("4111111111111111"), std::string::npos);
+    EXPECT_EQ(file.find("1111111111"), std::string::npos);
+    const auto records = Records(file);
+    std::vector<std::string> events;
+    for (const auto& r : records)
+        events.push_back(r.at("event"));
+    ASSERT_EQ(events, (std::vector<std::string>{"start", "sent", "received", "received", "received",
+                                                "received", "response", "sent", "report", "end"}));
+    EXPECT_EQ(records[0].at("request").at("Amount"), "100");
+    EXPECT_EQ(records[0].at("link").at("type"), GetParam().Tcp ? "tcp" : "serial");
+    // The frames sent, byte for byte and in order.
+    ASSERT_EQ(Sent().size(), 2u);
+    EXPECT_EQ(Bytes(records[1].at("frame")), Sent()[0].Bytes);
+    EXPECT_EQ(Bytes(records[7].at("frame")), Sent()[1].Bytes);
+    // The chunks as they came, each at its time, the card number's middle masked.
+    std::string received;
+    for (std::size_t i = 2; i < 6; ++i)
+        received += Bytes(records[i].at("chunk"));
+    EXPECT_EQ(received, MaskCardNumbers(confirmation + response));
+    EXPECT_EQ(Bytes(records[4].at("chunk")), "11******1");
+    const std::uint64_t at = t0 + 2010;
+    EXPECT_EQ(records[4].at("ts"), "2018-08-16T14:30:0" + std::to_string(5 + at / 1000) + "." +
+                                       std::string(at % 1000 < 100 ? "0" : "") +
+                                       std::to_string(at % 1000));
+    const auto& r = records[6];
+    EXPECT_EQ(Bytes(r.at("frame")), MaskCardNumbers(response));
+    EXPECT_EQ(r.at("crc").at("matches"), true);
+    EXPECT_EQ(r.at("accepted"), true);
+    EXPECT_EQ(r.at("result").at("CardNumber"), "411111******1111");
+    EXPECT_EQ(r.at("result").at("AuthorizationCode"), "12345678");
+    EXPECT_EQ(records[8].at("written"), true);
+    EXPECT_EQ(records[9].at("exit_code"), 0);
+    EXPECT_EQ(records[9].at("status"), "Transakce provedena");
+    EXPECT_EQ(records[9].at("colour"), "blue");
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, JournalRunTest,
+                         ::testing::Values(TLinkCase{"Serial", false}, TLinkCase{"Tcp", true}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+struct TWriteAheadCase {
+    const char* Name;
+    bool WrongCrc;
+};
+
+class JournalWriteAheadTest : public JournalFlowTest,
+                              public ::testing::WithParamInterface<TWriteAheadCase> {};
+
+// What a program stopped at the moment it hands its answer to the link leaves behind.
+TEST_P(JournalWriteAheadTest, ResponseIsInTheFileBeforeTheAnswerGoesOut) {
+    ini.CrcCheck = true;
+    const std::string response =
+        TerminalFrame(kApprovedFields, GetParam().WrongCrc ? WithCrc("0000") : THeader{});
+    std::optional<std::string> atAnswer;
+    p.CommPort1.OnWrite = [&](std::string_view bytes) {
+        if (bytes != kRequest && !atAnswer)
+            atAnswer = ReadFile(JournalFile());
+    };
+    Terminal(500, response);
+    Start();
+    p.Loop.AdvanceTo(1600);
+
+    ASSERT_EQ(Sent().size(), 2u);
+    ASSERT_TRUE(atAnswer.has_value());
+    const auto records = Records(*atAnswer);
+    ASSERT_FALSE(records.empty());
+    const auto& last = records.back();
+    EXPECT_EQ(last.at("event"), "response");
+    EXPECT_EQ(last.at("crc").at("matches"), !GetParam().WrongCrc);
+    EXPECT_EQ(last.at("accepted"), !GetParam().WrongCrc);
+    EXPECT_EQ(Bytes(last.at("frame")), MaskCardNumbers(response));
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, JournalWriteAheadTest,
+                         ::testing::Values(TWriteAheadCase{"Confirmation", false},
+                                           TWriteAheadCase{"ChecksumError", true}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+struct TJournalPlaceCase {
+    const char* Name;
+    std::optional<std::string> Path;  // within the test's directory; unset: no journal
+    bool Fails;
+};
+
+class JournalPlaceTest : public FlowTest,
+                         public ::testing::WithParamInterface<TJournalPlaceCase> {};
+
+// The caller's contract is the result file and the exit code: a journal, written or not, changes
+// neither, nor anything on the wire.
+TEST_P(JournalPlaceTest, RunIsTheSameWithOrWithoutAJournal) {
+    const TJournalPlaceCase& c = GetParam();
+    WriteFile(dir.Dir() + "plain", "");
+    if (c.Path)
+        ini.JournalPath = dir.Dir() + *c.Path;
+    const std::string response = TerminalFrame(kApprovedFields);
+    Terminal(500, response);
+    Start();
+    p.Loop.AdvanceTo(5600);
+
+    EXPECT_TRUE(p.Window.Closed);
+    EXPECT_EQ(p.App.ExitCode(), 0);
+    EXPECT_EQ(Result(), ApprovedReport());
+    EXPECT_EQ(Sent(),
+              (std::vector<TSentBytes>{{0, kRequest}, {1500, ExpectedConfirmation(response)}}));
+    const std::string told = W("Deník transakcí nelze otevřít: "_w1250) +
+                             ini.JournalPath.value_or("") + "vendilox-journal-20180816.jsonl";
+    EXPECT_EQ(std::count(Log().begin(), Log().end(), told), c.Fails ? 1 : 0);
+    EXPECT_EQ(Log().size(), 12u + (c.Fails ? 1 : 0));
+    form->EndJournal();
+    EXPECT_EQ(std::count(Log().begin(), Log().end(), told), c.Fails ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Places, JournalPlaceTest,
+                         ::testing::Values(TJournalPlaceCase{"NoJournal", std::nullopt, false},
+                                           TJournalPlaceCase{"Written", "", false},
+                                           TJournalPlaceCase{"MissingDirectory", "missing/", true},
+                                           TJournalPlaceCase{"FileInPlaceOfTheDirectory", "plain/",
+                                                             true}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 }  // namespace
 }  // namespace vendilox

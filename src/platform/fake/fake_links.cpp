@@ -37,6 +37,8 @@ std::size_t FakeSerialPort::QueuedBytes() const {
 }
 
 void FakeSerialPort::Write(const char* data, std::size_t length) {
+    if (OnWrite)
+        OnWrite(std::string_view(data, length));
     if (!open_) {
         ++RefusedWrites;
         throw ELinkError("Write: the port " + name_ + " is not open");

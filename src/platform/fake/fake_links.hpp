@@ -58,6 +58,10 @@ class FakeSerialPort : public ISerialPort {
     // When set, Close raises ELinkError with this message; the port is closed all the same.
     std::optional<std::string> CloseError;
 
+    // Called with the bytes of every Write as it is handed in, before anything else: a test sees
+    // the world as it is at the moment the program sends.
+    std::function<void(std::string_view bytes)> OnWrite;
+
     std::vector<TSentBytes> Writes;  // every Write that was queued, zero-byte ones included
     int OpenCalls = 0;
     int CloseCalls = 0;
