@@ -7,6 +7,8 @@
 // captions and log lines come on standard error.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <csignal>
 #include <ctime>
@@ -14,11 +16,14 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "harness.hpp"
+#include "protocol/card_mask.hpp"
 #include "protocol/cp1250.hpp"
+#include "protocol/frame.hpp"
 
 namespace vendilox::e2e {
 namespace {
@@ -751,6 +756,135 @@ TEST_F(EndToEnd, StandardErrorWithoutReaderDoesNotEndTheRun) {
     ASSERT_FALSE(seen.empty());
     CheckTerminalSaw(seen, kConfirmed);
     CheckResultFile(dir_.Path(), kApprovedPurchase, seen);
+}
+
+// The records of one run in a journal file.
+std::vector<nlohmann::json> JournalRun(const fs::path& file, const std::string& run) {
+    std::vector<nlohmann::json> records;
+    std::istringstream in(ReadFile(file));
+    for (std::string line; std::getline(in, line);) {
+        nlohmann::json record = nlohmann::json::parse(line);
+        if (run.empty() || record.at("run") == run)
+            records.push_back(std::move(record));
+    }
+    return records;
+}
+
+std::string JournalBytes(const nlohmann::json& text) {
+    return Utf8ToCp1250(text.get<std::string>());
+}
+
+// What a run's records say: its events in order, the chunks received as one stream, the frames
+// sent, and the checksum verdicts of its responses.
+struct TJournalledRun {
+    std::vector<std::string> events;
+    std::string received;
+    std::vector<std::string> sent;
+    std::vector<bool> verdicts;
+};
+
+TJournalledRun Summarise(const std::vector<nlohmann::json>& records) {
+    TJournalledRun run;
+    for (const auto& r : records) {
+        const std::string event = r.at("event");
+        // Chunk borders depend on the machine's timing; the events list them once per row.
+        if (event != "received" || run.events.empty() || run.events.back() != "received")
+            run.events.push_back(event);
+        if (event == "received")
+            run.received += JournalBytes(r.at("chunk"));
+        if (event == "sent")
+            run.sent.push_back(JournalBytes(r.at("frame")));
+        if (event == "response")
+            run.verdicts.push_back(r.at("crc").at("matches"));
+    }
+    return run;
+}
+
+// A purchase whose response comes in pieces, first with a wrong checksum, and whose card number
+// is whole: journalled, then played back by the simulator from the journal. The journal holds
+// no card number, and the program, given the same bytes again, judges and answers the same.
+TEST_F(EndToEnd, JournalledRunReplaysWithTheSameBytesAndAnswers) {
+    const std::string pan = "4111111111111111";
+    const fs::path journalDir = dir_.Path() / "journal";
+    fs::create_directory(journalDir);
+    auto settings = [&](int port) {
+        WriteSettings(true, "COM1", port, 120, true);
+        const std::string text = ReadFile(dir_.Path() / "vendilox_ecr.ini") +
+                                 "[Journal]\r\nPath=" + journalDir.string() + "/\r\n";
+        WriteFile(dir_.Path() / "vendilox_ecr.ini", text);
+    };
+    auto run = [&](const std::vector<std::string>& simOptions) {
+        const std::string port = StartSimulator(Link::Tcp, simOptions);
+        ASSERT_FALSE(port.empty());
+        settings(std::stoi(port));
+        program_ = StartProgram(dir_.Path(), {"0", "12345", "AB12CD34"});
+        const auto outcome = WaitForStatus("blue Transakce provedena", kOutcomeBound);
+        ASSERT_TRUE(outcome) << "no approval";
+        Finish(Ending::ClosesItself, *outcome);
+        EXPECT_EQ(program_->ExitCode(), 0);
+        ExpectNoSanitizerReport(*program_);
+        EXPECT_TRUE(
+            Pump({sim_.get()}, Clock::now() + kStartBound, [&] { return sim_->Finished(); }));
+        EXPECT_EQ(sim_->ExitCode(), 0);
+    };
+    InstallProgram(dir_.Path());
+
+    // The run at the till.
+    run({"--scenario", "crc-error-once", "--chunk-size", "9", "--chunk-delay", "20", "--card",
+         pan});
+    ASSERT_EQ(sim_->Out().size(), 2u);
+    const auto seen = ParseFields(sim_->Out()[1].text);
+    EXPECT_EQ(seen.at("first_reply"), "reject");
+    EXPECT_EQ(seen.at("reply"), "confirm");
+
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(journalDir))
+        files.push_back(entry.path());
+    ASSERT_EQ(files.size(), 1u);
+    const fs::path journal = files[0];
+    EXPECT_EQ(journal.filename().string().rfind("vendilox-journal-20", 0), 0u);
+    EXPECT_EQ(ReadFile(journal).find(pan), std::string::npos) << "a card number in the journal";
+    const std::string firstRun = JournalRun(journal, "").at(0).at("run");
+    const TJournalledRun till = Summarise(JournalRun(journal, firstRun));
+    EXPECT_EQ(till.events,
+              (std::vector<std::string>{"start", "sent", "received", "response", "sent", "received",
+                                        "response", "sent", "report", "end"}));
+    EXPECT_EQ(till.verdicts, (std::vector<bool>{false, true}));
+    ASSERT_EQ(till.sent.size(), 3u);
+    EXPECT_EQ(till.sent[2], seen.at("reply_bytes"));
+    EXPECT_NE(till.received.find("411111******1111"), std::string::npos);
+
+    // The same run on the desk, from the journal.
+    run({"--replay", journal.string()});
+    std::vector<std::map<std::string, std::string>> frames;
+    for (const Line& line : sim_->Out()) {
+        if (line.text.rfind("replay ", 0) == 0)
+            frames.push_back(ParseFields(line.text.substr(7)));
+    }
+    ASSERT_EQ(frames.size(), 4u) << "three frames of the program and the closing line";
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(frames[i].at("same"), "yes") << "frame " << i + 1;
+    EXPECT_EQ(frames[3].at("run"), firstRun);
+    EXPECT_EQ(frames[3].at("same"), "yes");
+
+    const auto all = JournalRun(journal, "");
+    const std::string secondRun = all.back().at("run");
+    ASSERT_NE(secondRun, firstRun);
+    const TJournalledRun desk = Summarise(JournalRun(journal, secondRun));
+    EXPECT_EQ(desk.events, till.events);
+    EXPECT_EQ(desk.verdicts, till.verdicts);
+    // The bytes the program got are those of the till, but for the checksum of the repeated
+    // response, which covers the masked number now.
+    std::string expected = till.received;
+    const std::size_t second = expected.rfind(STX);
+    const std::size_t end = expected.find(ETX, second);
+    ASSERT_NE(end, std::string::npos);
+    expected.replace(second + 33, 4,
+                     CrcText(Crc16(expected.substr(second + 37, end - second - 37))));
+    EXPECT_EQ(desk.received, expected);
+    ASSERT_EQ(desk.sent.size(), 3u);
+    EXPECT_EQ(desk.sent[1], till.sent[1]);
+    EXPECT_EQ(desk.sent[2], till.sent[2]);
 }
 
 }  // namespace
