@@ -121,15 +121,19 @@ std::optional<QMargins> X11Frame(xcb_connection_t* connection, xcb_window_t wind
                    reinterpret_cast<const char*>(&message));
     xcb_flush(connection);
     // Qt reads this connection's events on a thread of its own, so the answer is looked for in
-    // the property rather than waited for as an event.
+    // the property rather than waited for as an event. An empty frame does not count as the
+    // answer yet: a manager still letting go of the window hidden for its rebuild writes one
+    // after the property was cleared, and its answer to the request follows.
     QElapsedTimer clock;
     clock.start();
+    std::optional<QMargins> answered;
     while (clock.elapsed() < kFrameAnswerMs) {
-        if (auto answered = FrameExtents(connection, window, extents))
+        answered = FrameExtents(connection, window, extents);
+        if (answered && !answered->isNull())
             return answered;
         QThread::usleep(250);
     }
-    return std::nullopt;
+    return answered;
 }
 
 }  // namespace
