@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the response parser. Only the two documented errors may leave it;
 // anything else, and any broken promise about the record, aborts.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -41,7 +42,8 @@ void CheckRecord(const TTransactionResult& r, const TResponseFrames& f) {
     Require(r.TransactionDate.size() <= R::kTransactionDate);
     Require(r.TransactionTime.size() <= R::kTransactionTime);
     Require(r.HeaderFlag == "0" || r.HeaderFlag == "1");
-    Require(r.AmountText.size() == r.AmountDigits.size() + 1);
+    // An amount below one unit is padded to three digits before the comma goes in (0,05).
+    Require(r.AmountText.size() == std::max<std::size_t>(r.AmountDigits.size(), 3) + 1);
     Require(f.ResponseCrc.size() <= header::kBodyCrcWidth);
     Require(f.ConfirmFrame.size() <= kHeaderOnlyFrameLength);
     Require(f.ConfirmFrame.front() == STX && f.ConfirmFrame.back() == ETX);
